@@ -1,0 +1,18 @@
+# hf_area_library(<target> DEPS ...): a static library of the folder's *.cpp (picked up as they
+# are added), linked to DEPS; an interface library while the folder has no sources yet.
+function(hf_area_library target)
+    cmake_parse_arguments(ARG "" "" "DEPS;SOURCES" ${ARGN})
+    if(NOT ARG_SOURCES)
+        file(GLOB ARG_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    endif()
+    if(ARG_SOURCES)
+        add_library(${target} STATIC ${ARG_SOURCES})
+        target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+        target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+        hf_warnings(${target})
+    else()
+        add_library(${target} INTERFACE)
+        target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
+        target_link_libraries(${target} INTERFACE ${ARG_DEPS})
+    endif()
+endfunction()

@@ -1,0 +1,14 @@
+#pragma once
+#include "platform/System.h"
+
+namespace hf {
+
+class Win32SystemApi final : public SystemApi {
+public:
+    std::uint32_t GetLastError() override;
+    void Sleep(std::uint32_t milliseconds) override;
+    std::uint64_t GetTickCount64() override;
+    std::wstring FormatMessageW(std::uint32_t code) override;
+};
+
+}  // namespace hf
