@@ -1,0 +1,54 @@
+#pragma once
+// The cleaning run: the Start button's click handler, written against two small seams so it runs
+// without a desktop: the main window as the run sees it, and the six cleaning stages.
+
+#include "platform/Shell.h"
+
+#include <string>
+
+namespace hf {
+
+// Dialog results of the restart question.
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+// The texts of the run, shown exactly as written.
+inline constexpr wchar_t kRestartQuestion[] = L"정상적인 작업완료가 되기 위해 재부팅을 시작합니다";
+inline constexpr wchar_t kRestartReminder[] = L"정상적인 PC 사용을 위해 반드시 재부팅 하십시오";
+inline constexpr wchar_t kErrorPrefix[] = L"에러발생 재부팅 후 다시시도하세요 : ";
+
+// What the run needs of the main window.
+class MainFormUi {
+  public:
+    virtual ~MainFormUi() = default;
+
+    virtual void SetProgressPosition(int position) = 0;
+    virtual void SetProgressMax(int maximum) = 0;
+    // The modal confirmation dialog ("Information", information icon, "&Yes" and "&No", Yes
+    // default); returns kIdYes, kIdNo, or another value when it was dismissed otherwise.
+    virtual int AskYesNo(const std::wstring& text) = 0;
+    // The plain modal message box (the application title as caption, no icon, one OK).
+    virtual void ShowMessage(const std::wstring& text) = 0;
+    // Closes the main window, which ends the program once the handler has returned.
+    virtual void CloseMainWindow() = 0;
+};
+
+// The six stages, in the order the run calls them. Each returns when its work is done and raises
+// an hf::Exception for any failure it does not absorb itself.
+class CleaningStages {
+  public:
+    virtual ~CleaningStages() = default;
+
+    virtual void SweepScheduledTasks() = 0;
+    virtual void StopService(const std::wstring& name, bool deleteAfterStop) = 0;
+    virtual void RemoveDriverServices() = 0;
+    virtual void DeleteServiceByName(const std::wstring& name) = 0;
+    virtual void PurgeFilterServiceKey() = 0;
+};
+
+// The click handler of btnStart: runs every stage in order, moves the bar after each, then offers
+// the restart. A failure ends the run with one error box; the bar stays where the last completed
+// stage left it and nothing is asked.
+void btnStartClick(MainFormUi& form, CleaningStages& stages, ShellApi& shell);
+
+}  // namespace hf

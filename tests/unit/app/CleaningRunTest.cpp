@@ -1,0 +1,272 @@
+#include "app/core/CleaningRun.h"
+
+#include "platform/Errors.h"
+#include "tests/fakes/FakeShell.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace hf {
+namespace {
+
+using Log = std::vector<std::wstring>;
+
+std::wstring Join(const Log& log) {
+    std::wstring text;
+    for (const auto& entry : log) {
+        text += L"  " + entry + L"\n";
+    }
+    return text;
+}
+
+// The window as the run sees it; every call goes into the shared log.
+class RecordingForm final : public MainFormUi {
+  public:
+    explicit RecordingForm(Log& log) : log_(log) {}
+
+    void SetProgressPosition(int position) override {
+        log_.push_back(L"position " + std::to_wstring(position));
+        position_ = position;
+    }
+    void SetProgressMax(int maximum) override {
+        log_.push_back(L"max " + std::to_wstring(maximum));
+    }
+    int AskYesNo(const std::wstring& text) override {
+        log_.push_back(L"ask " + text);
+        return answer;
+    }
+    void ShowMessage(const std::wstring& text) override {
+        log_.push_back(L"message " + text);
+        messages.push_back(text);
+    }
+    void CloseMainWindow() override { log_.push_back(L"close"); }
+
+    int Position() const { return position_; }
+
+    int answer = kIdNo;
+    std::vector<std::wstring> messages;
+
+  private:
+    Log& log_;
+    int position_ = -1;
+};
+
+// The stages, logged by name and arguments; `failures` makes one stage raise.
+class RecordingStages final : public CleaningStages {
+  public:
+    explicit RecordingStages(Log& log) : log_(log) {}
+
+    void SweepScheduledTasks() override { Enter(L"SweepScheduledTasks"); }
+    void StopService(const std::wstring& name, bool deleteAfterStop) override {
+        Enter(L"StopService " + name + (deleteAfterStop ? L" delete" : L" keep"));
+    }
+    void RemoveDriverServices() override { Enter(L"RemoveDriverServices"); }
+    void DeleteServiceByName(const std::wstring& name) override {
+        Enter(L"DeleteServiceByName " + name);
+    }
+    void PurgeFilterServiceKey() override { Enter(L"PurgeFilterServiceKey"); }
+
+    // Stage entry (as logged) -> what it raises.
+    std::map<std::wstring, std::function<void()>> failures;
+
+  private:
+    void Enter(const std::wstring& entry) {
+        log_.push_back(entry);
+        if (auto it = failures.find(entry); it != failures.end()) {
+            it->second();
+        }
+    }
+
+    Log& log_;
+};
+
+class CleaningRunTest : public ::testing::Test {
+  protected:
+    CleaningRunTest() {
+        shell.onCall = [this](const fake::ShellExecuteCall& call) {
+            log.push_back(L"shell " + call.verb.value_or(L"<null>") + L" " + call.file + L" [" +
+                          call.parameters + L"] dir " + call.directory.value_or(L"<null>") +
+                          L" show " + std::to_wstring(call.showCommand));
+        };
+    }
+
+    void Run() { btnStartClick(form, stages, shell); }
+
+    Log log;
+    RecordingForm form{log};
+    RecordingStages stages{log};
+    fake::FakeShell shell;
+};
+
+// Every stage with the bar position the run sets after it, up to the question.
+const Log kStagesAndPositions = {
+    L"position 0",
+    L"max 100",
+    L"SweepScheduledTasks",
+    L"position 20",
+    L"StopService RegGuardSvc delete",
+    L"position 30",
+    L"RemoveDriverServices",
+    L"position 40",
+    L"DeleteServiceByName hffilter",
+    L"position 50",
+    L"StopService hffilter keep",
+    L"position 60",
+    L"PurgeFilterServiceKey",
+    L"position 70",
+    L"position 100",
+    std::wstring(L"ask ") + kRestartQuestion,
+};
+
+Log Concat(Log a, const Log& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const std::wstring kShutdown = L"shell open shutdown.exe [-r -t 00] dir <null> show 0";
+const std::wstring kReminder = std::wstring(L"message ") + kRestartReminder;
+
+TEST_F(CleaningRunTest, AnswersDecideBetweenRestartAndReminder) {
+    struct Case {
+        int answer;
+        const char* meaning;
+        Log tail;
+    };
+    const Case cases[] = {
+        {kIdYes, "Yes", {kShutdown}},
+        {kIdNo, "No", {kReminder, L"close"}},
+        {2, "Escape (IDCANCEL)", {kReminder, L"close"}},
+        {0, "closed without a result", {kReminder, L"close"}},
+        {1, "IDOK, not Yes", {kReminder, L"close"}},
+        {-1, "dialog failed", {kReminder, L"close"}},
+    };
+    for (const Case& c : cases) {
+        log.clear();
+        form.answer = c.answer;
+        Run();
+        const Log expected = Concat(kStagesAndPositions, c.tail);
+        EXPECT_EQ(log, expected) << "answer " << c.answer << " (" << c.meaning << ")\nexpected:\n"
+                                 << testing::PrintToString(Join(expected)) << "\ngot:\n"
+                                 << testing::PrintToString(Join(log));
+        EXPECT_EQ(form.Position(), 100) << "answer " << c.answer;
+    }
+}
+
+TEST_F(CleaningRunTest, YesStartsShutdownHiddenWithExactArguments) {
+    form.answer = kIdYes;
+    Run();
+    ASSERT_EQ(shell.calls.size(), 1u);
+    const fake::ShellExecuteCall expected{L"open", L"shutdown.exe", L"-r -t 00", std::nullopt, 0};
+    EXPECT_EQ(shell.calls[0], expected);
+    EXPECT_TRUE(form.messages.empty());
+}
+
+TEST_F(CleaningRunTest, FailedShutdownStartIsNotReported) {
+    form.answer = kIdYes;
+    shell.result = 2;  // ERROR_FILE_NOT_FOUND
+    Run();
+    EXPECT_EQ(log, Concat(kStagesAndPositions, {kShutdown})) << testing::PrintToString(Join(log));
+    EXPECT_TRUE(form.messages.empty());
+}
+
+TEST_F(CleaningRunTest, StageFailureShowsOneErrorBoxAndStopsTheBar) {
+    struct Case {
+        std::wstring stage;
+        int position;
+        std::function<void()> raise;
+        std::wstring message;
+    };
+    const std::vector<Case> cases = {
+        {L"SweepScheduledTasks", 0,
+         [] { throw EOleException(static_cast<std::int32_t>(0x80070005), L"Access is denied"); },
+         L"Access is denied"},
+        {L"StopService RegGuardSvc delete", 20,
+         [] { throw EOSError(5, L"System Error.  Code: 5.\r\nAccess is denied"); },
+         L"System Error.  Code: 5.\r\nAccess is denied"},
+        {L"RemoveDriverServices", 30,
+         [] { throw ERegistryException(L"Invalid data type for 'ImagePath'"); },
+         L"Invalid data type for 'ImagePath'"},
+        // The real deletion request never raises; the run still treats a raise like any other.
+        {L"DeleteServiceByName hffilter", 40, [] { throw Exception(L"refused"); }, L"refused"},
+        {L"StopService hffilter keep", 50,
+         [] { throw EOSError(0, L"A call to an OS function failed"); },
+         L"A call to an OS function failed"},
+        {L"PurgeFilterServiceKey", 60,
+         [] { throw EStringListError(L"List index out of bounds (3)"); },
+         L"List index out of bounds (3)"},
+    };
+    for (const Case& c : cases) {
+        Log runLog;
+        RecordingForm failingForm(runLog);
+        RecordingStages failingStages(runLog);
+        fake::FakeShell failingShell;
+        failingStages.failures[c.stage] = c.raise;
+
+        btnStartClick(failingForm, failingStages, failingShell);
+
+        // Everything up to and including the failing stage, then the error box, nothing more.
+        Log expected;
+        for (const auto& entry : kStagesAndPositions) {
+            expected.push_back(entry);
+            if (entry == c.stage) {
+                break;
+            }
+        }
+        expected.push_back(std::wstring(L"message ") + kErrorPrefix + c.message);
+        EXPECT_EQ(runLog, expected)
+            << "failing stage " << testing::PrintToString(c.stage) << "\nexpected:\n"
+            << testing::PrintToString(Join(expected)) << "\ngot:\n"
+            << testing::PrintToString(Join(runLog));
+        EXPECT_EQ(failingForm.Position(), c.position)
+            << "bar after a failure in " << testing::PrintToString(c.stage);
+        EXPECT_TRUE(failingShell.calls.empty());
+    }
+}
+
+TEST_F(CleaningRunTest, RuntimeFailureIsReportedLikeAStageFailure) {
+    stages.failures[L"RemoveDriverServices"] = [] { throw std::bad_alloc(); };
+    Run();
+    ASSERT_EQ(form.messages.size(), 1u);
+    EXPECT_EQ(form.messages[0].rfind(kErrorPrefix, 0), 0u)
+        << "got " << testing::PrintToString(form.messages[0]);
+    EXPECT_GT(form.messages[0].size(), std::wstring(kErrorPrefix).size())
+        << "the runtime's text follows the prefix";
+    EXPECT_EQ(form.Position(), 30);
+}
+
+TEST(CleaningRunTexts, ErrorPrefixIsTwentyOneCharactersEndingInBlankColonBlank) {
+    const std::wstring prefix = kErrorPrefix;
+    EXPECT_EQ(prefix.size(), 21u);
+    EXPECT_EQ(prefix.substr(prefix.size() - 3), L" : ");
+}
+
+TEST_F(CleaningRunTest, StartAgainAfterAFailureRepeatsEverythingFromZero) {
+    stages.failures[L"StopService hffilter keep"] = [] { throw EOSError(5, L"denied"); };
+    Run();
+    ASSERT_EQ(form.Position(), 50);
+    stages.failures.clear();
+    log.clear();
+    form.answer = kIdNo;
+
+    Run();
+    EXPECT_EQ(log, Concat(kStagesAndPositions, {kReminder, L"close"}))
+        << "second run:\n"
+        << testing::PrintToString(Join(log));
+}
+
+TEST_F(CleaningRunTest, StartAgainAfterYesRepeatsEverythingFromZero) {
+    form.answer = kIdYes;
+    Run();
+    Run();
+    const Log once = Concat(kStagesAndPositions, {kShutdown});
+    EXPECT_EQ(log, Concat(once, once)) << testing::PrintToString(Join(log));
+    EXPECT_EQ(shell.calls.size(), 2u);
+}
+
+}  // namespace
+}  // namespace hf
