@@ -28,7 +28,9 @@ struct FindData {
     std::wstring cFileName;  // the long name, as the search returned it
 };
 
+inline constexpr std::uint32_t kFileAttributeReadOnly = 0x01;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
 using FindHandle = std::uintptr_t;
@@ -39,7 +41,7 @@ inline constexpr std::uint32_t kShgfpTypeCurrent = 0;
 inline constexpr std::size_t kMaxPathBuffer = 261;  // MAX_PATH + 1
 
 class FileApi {
-public:
+  public:
     virtual ~FileApi() = default;
 
     // GetFileAttributesW: the attributes, or kInvalidFileAttributes with the last error set.

@@ -1,0 +1,210 @@
+#include "tests/fakes/FakeVersion.h"
+
+#include "platform/Text.h"
+
+#include <cstring>
+
+namespace hf::fake {
+
+namespace {
+
+// Block layout: "FVER", the count of bytes written, then entries of
+//   u32 path length (code units), the path (UTF-16), u32 value length as reported,
+//   u32 value bytes, the value bytes, padding to 4.
+constexpr std::uint32_t kMagic = 0x52455646;  // "FVER"
+
+void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+std::uint32_t GetU32(const std::uint8_t* p) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+void PutUnits(std::vector<std::uint8_t>& out, const std::u16string& units) {
+    for (char16_t unit : units) {
+        out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+}
+
+void PutEntry(std::vector<std::uint8_t>& out, const std::wstring& path,
+              const std::vector<std::uint8_t>& value, std::uint32_t reportedLength, bool pad) {
+    const std::u16string units = ToUtf16Units(path);
+    PutU32(out, static_cast<std::uint32_t>(units.size()));
+    PutUnits(out, units);
+    PutU32(out, reportedLength);
+    PutU32(out, static_cast<std::uint32_t>(value.size()));
+    out.insert(out.end(), value.begin(), value.end());
+    while (pad && out.size() % 4 != 0) {
+        out.push_back(0);
+    }
+}
+
+// The path components of a sub-block, empty ones skipped (as the system does), a-z folded.
+std::vector<std::wstring> Components(const std::wstring& path) {
+    std::vector<std::wstring> parts;
+    std::wstring part;
+    for (wchar_t c : path) {
+        if (c == L'\\') {
+            if (!part.empty()) {
+                parts.push_back(UpperCase(part));
+            }
+            part.clear();
+        } else {
+            part.push_back(c);
+        }
+    }
+    if (!part.empty()) {
+        parts.push_back(UpperCase(part));
+    }
+    return parts;
+}
+
+}  // namespace
+
+std::u16string ToUtf16Units(const std::wstring& text) {
+    std::u16string units;
+    for (wchar_t c : text) {
+        const auto cp = static_cast<char32_t>(c);
+        if (cp >= 0x10000) {
+            units.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            units.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return units;
+}
+
+void FakeVersion::FailSize(const std::wstring& path, std::uint32_t code) {
+    sizeFailures_[FakeFileSystem::Key(path)] = code;
+}
+
+void FakeVersion::FailRead(const std::wstring& path, std::uint32_t code) {
+    readFailures_[FakeFileSystem::Key(path)] = code;
+}
+
+std::vector<std::uint8_t> FakeVersion::Serialise(const FakeVersionResource& resource) const {
+    std::vector<std::uint8_t> out;
+    PutU32(out, kMagic);
+    PutU32(out, 0);  // bytes written, filled in by GetFileVersionInfoW
+    for (const auto& [translation, table] : resource.strings) {
+        for (const auto& [key, text] : table) {
+            std::vector<std::uint8_t> value;
+            std::uint32_t reported = 0;
+            if (!(text.empty() && bareEmptyStrings)) {
+                const std::u16string units = ToUtf16Units(text) + u'\0';
+                PutUnits(value, units);
+                reported = static_cast<std::uint32_t>(units.size());
+            }
+            PutEntry(out, L"\\StringFileInfo\\" + translation + L"\\" + key, value, reported, true);
+        }
+    }
+    if (resource.hasTranslation) {
+        PutEntry(out, L"\\VarFileInfo\\Translation", resource.translation,
+                 static_cast<std::uint32_t>(resource.translation.size()), false);
+    }
+    return out;
+}
+
+const FakeVersionResource* FakeVersion::Resource(const std::wstring& path,
+                                                 std::uint32_t& error) const {
+    if (auto failure = files_.PathFailure(path)) {
+        error = *failure;
+        return nullptr;
+    }
+    const FakeFile* file = files_.Find(path);
+    if (file == nullptr) {
+        error = files_.MissingPathError(path);
+        return nullptr;
+    }
+    if (file->IsDirectory()) {
+        error = kErrorAccessDenied;
+        return nullptr;
+    }
+    if (!file->version) {
+        error = noResourceError;
+        return nullptr;
+    }
+    return &*file->version;
+}
+
+std::uint32_t FakeVersion::GetFileVersionInfoSizeW(const std::wstring& path) {
+    ++sizeCalls;
+    if (auto it = sizeFailures_.find(FakeFileSystem::Key(path)); it != sizeFailures_.end()) {
+        system_.lastError = it->second;
+        return 0;
+    }
+    std::uint32_t error = 0;
+    const FakeVersionResource* resource = Resource(path, error);
+    if (resource == nullptr) {
+        system_.lastError = error;
+        return 0;
+    }
+    return static_cast<std::uint32_t>(Serialise(*resource).size());
+}
+
+bool FakeVersion::GetFileVersionInfoW(const std::wstring& path, std::uint32_t size, void* data) {
+    ++readCalls;
+    readSizes.push_back(size);
+    if (auto it = readFailures_.find(FakeFileSystem::Key(path)); it != readFailures_.end()) {
+        system_.lastError = it->second;
+        return false;
+    }
+    std::uint32_t error = 0;
+    const FakeVersionResource* resource = Resource(path, error);
+    if (resource == nullptr) {
+        system_.lastError = error;
+        return false;
+    }
+    if (data == nullptr || size < 8) {
+        system_.lastError = kErrorInvalidParameter;
+        return false;
+    }
+    std::vector<std::uint8_t> bytes = Serialise(*resource);
+    // Like the system, a smaller block receives what fits.
+    const auto written = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size(), size));
+    std::memcpy(bytes.data() + 4, &written, sizeof written);
+    std::memcpy(data, bytes.data(), written);
+    return true;
+}
+
+bool FakeVersion::VerQueryValueW(const void* block, const std::wstring& subBlock,
+                                 const void*& value, std::uint32_t& length) {
+    queries.push_back(subBlock);
+    const auto* bytes = static_cast<const std::uint8_t*>(block);
+    if (bytes == nullptr || GetU32(bytes) != kMagic) {
+        system_.lastError = kErrorInvalidParameter;
+        return false;
+    }
+    const std::uint32_t written = GetU32(bytes + 4);
+    const std::vector<std::wstring> wanted = Components(subBlock);
+    std::size_t at = 8;
+    while (at + 4 <= written) {
+        const std::uint32_t pathUnits = GetU32(bytes + at);
+        at += 4;
+        std::wstring path;
+        for (std::uint32_t i = 0; i < pathUnits; ++i, at += 2) {
+            path.push_back(static_cast<wchar_t>(bytes[at] | (bytes[at + 1] << 8)));
+        }
+        const std::uint32_t reported = GetU32(bytes + at);
+        const std::uint32_t valueBytes = GetU32(bytes + at + 4);
+        at += 8;
+        if (Components(path) == wanted) {
+            value = bytes + at;
+            length = reported;
+            return true;
+        }
+        at += valueBytes;
+        at = (at + 3) / 4 * 4;
+    }
+    system_.lastError = queryFailureError;
+    return false;
+}
+
+}  // namespace hf::fake
