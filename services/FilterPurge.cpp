@@ -1,0 +1,46 @@
+#include "services/FilterPurge.h"
+
+#include "platform/StringList.h"
+#include "services/Registry.h"
+
+#include <exception>
+
+namespace hf {
+
+namespace {
+
+constexpr wchar_t kFilterKeyPath[] = L"\\SYSTEM\\CurrentControlSet\\Services\\hfFilter";
+
+}  // namespace
+
+void PurgeFilterServiceKey(const Platform& platform) {
+    TRegistry registry(platform);
+    if (!registry.OpenKey(kFilterKeyPath, false)) {
+        return;
+    }
+    // The stage must never end the run: one item that cannot go (or throws) is passed over.
+    TStringList keys;
+    registry.GetKeyNames(keys);
+    for (const std::wstring& name : keys) {
+        try {
+            registry.DeleteKey(name);
+        } catch (const std::exception&) {
+        }
+    }
+    TStringList values;
+    registry.GetValueNames(values);
+    for (const std::wstring& name : values) {
+        try {
+            registry.DeleteValue(name);
+        } catch (const std::exception&) {
+        }
+    }
+    // By its absolute path while still open: the open handle does not keep the key alive.
+    try {
+        registry.DeleteKey(kFilterKeyPath);
+    } catch (const std::exception&) {
+    }
+    registry.CloseKey();
+}
+
+}  // namespace hf

@@ -1,0 +1,13 @@
+#pragma once
+// The last stage of the cleaning run: empties and deletes the filter driver's service key.
+
+#include "platform/Platform.h"
+
+namespace hf {
+
+// Deletes every subkey tree, then every value (the default value included), then the key
+// HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\hfFilter itself. Does nothing when the
+// key cannot be opened with full access; whatever cannot be deleted stays. Never raises.
+void PurgeFilterServiceKey(const Platform& platform);
+
+}  // namespace hf

@@ -1,0 +1,435 @@
+#include "tests/fakes/FakeRegistry.h"
+
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstdio>
+
+namespace hf::fake {
+
+std::vector<std::uint8_t> SzBytes(std::wstring_view text, bool terminate) {
+    std::vector<std::uint8_t> bytes;
+    auto put = [&bytes](std::uint32_t unit) {
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>((unit >> 8) & 0xFF));
+    };
+    for (wchar_t c : text) {
+        auto cp = static_cast<std::uint32_t>(c);
+        if (cp >= 0x10000) {  // a 32-bit wchar_t beyond the BMP: a surrogate pair
+            cp -= 0x10000;
+            put(0xD800 + (cp >> 10));
+            put(0xDC00 + (cp & 0x3FF));
+        } else {
+            put(cp);
+        }
+    }
+    if (terminate) {
+        put(0);
+    }
+    return bytes;
+}
+
+std::vector<std::uint8_t> DwordBytes(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+namespace {
+
+std::vector<std::wstring_view> Split(std::wstring_view path) {
+    std::vector<std::wstring_view> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = path.find(L'\\', start);
+        parts.push_back(path.substr(start, end == std::wstring_view::npos ? end : end - start));
+        if (end == std::wstring_view::npos) {
+            return parts;
+        }
+        start = end + 1;
+    }
+}
+
+using KeyPtr = std::shared_ptr<FakeRegistry::Key>;
+
+KeyPtr ChildOf(const FakeRegistry::Key& key, std::wstring_view name) {
+    for (const auto& child : key.subKeys) {
+        if (SameTextAZ(child->name, name)) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+FakeRegistry::Value* ValueOf(FakeRegistry::Key& key, std::wstring_view name) {
+    for (auto& value : key.values) {
+        if (SameTextAZ(value.name, name)) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+bool Listed(const std::vector<std::wstring>& names, std::wstring_view name) {
+    return std::any_of(names.begin(), names.end(),
+                       [name](const std::wstring& n) { return SameTextAZ(n, name); });
+}
+
+std::wstring StatusText(LStatus status) {
+    return std::to_wstring(status);
+}
+
+}  // namespace
+
+FakeRegistry::FakeRegistry() : root_(std::make_shared<Key>()) {
+    root_->name = L"HKLM";
+    root_->path = L"HKLM";
+}
+
+FakeRegistry::Key& FakeRegistry::AddKey(std::wstring_view path) {
+    Key* key = root_.get();
+    for (std::wstring_view part : Split(path)) {
+        assert(!part.empty() && "set-up paths name every component");
+        KeyPtr child = ChildOf(*key, part);
+        if (!child) {
+            child = std::make_shared<Key>();
+            child->name = std::wstring(part);
+            child->parent = key;
+            child->path = key->path + L"\\" + child->name;
+            const std::wstring upper = UpperCase(part);
+            auto at =
+                std::find_if(key->subKeys.begin(), key->subKeys.end(),
+                             [&upper](const KeyPtr& k) { return UpperCase(k->name) > upper; });
+            key->subKeys.insert(at, child);
+        }
+        key = child.get();
+    }
+    return *key;
+}
+
+FakeRegistry::Key* FakeRegistry::FindKey(std::wstring_view path) {
+    KeyPtr found;
+    return Walk(root_, path, found) == reg::kSuccess ? found.get() : nullptr;
+}
+
+void FakeRegistry::SetValue(std::wstring_view path, std::wstring_view name, std::uint32_t type,
+                            std::vector<std::uint8_t> data) {
+    Key& key = AddKey(path);
+    if (Value* value = ValueOf(key, name)) {
+        value->type = type;
+        value->data = std::move(data);
+    } else {
+        key.values.push_back(Value{std::wstring(name), type, std::move(data)});
+    }
+}
+
+void FakeRegistry::SetString(std::wstring_view path, std::wstring_view name, std::wstring_view text,
+                             std::uint32_t type) {
+    SetValue(path, name, type, SzBytes(text));
+}
+
+void FakeRegistry::SetDword(std::wstring_view path, std::wstring_view name, std::uint32_t value) {
+    SetValue(path, name, reg::kTypeDword, DwordBytes(value));
+}
+
+std::vector<std::wstring> FakeRegistry::SubKeyNames(std::wstring_view path) {
+    std::vector<std::wstring> names;
+    if (Key* key = FindKey(path)) {
+        for (const auto& child : key->subKeys) {
+            names.push_back(child->name);
+        }
+    }
+    return names;
+}
+
+std::vector<std::wstring> FakeRegistry::ValueNames(std::wstring_view path) {
+    std::vector<std::wstring> names;
+    if (Key* key = FindKey(path)) {
+        for (const auto& value : key->values) {
+            names.push_back(value.name);
+        }
+    }
+    return names;
+}
+
+std::vector<std::wstring> FakeRegistry::CallsTo(std::wstring_view function) const {
+    std::vector<std::wstring> found;
+    for (const auto& call : calls) {
+        if (call.starts_with(function) && call.size() > function.size() &&
+            call[function.size()] == L'(') {
+            found.push_back(call);
+        }
+    }
+    return found;
+}
+
+KeyPtr FakeRegistry::KeyOf(HKey handle) const {
+    if (handle == kHKeyLocalMachine) {
+        return root_;
+    }
+    auto it = handles_.find(handle);
+    return it == handles_.end() ? nullptr : it->second;
+}
+
+LStatus FakeRegistry::Walk(const KeyPtr& from, std::wstring_view subKey, KeyPtr& found) const {
+    KeyPtr key = from;
+    if (!subKey.empty()) {
+        const auto parts = Split(subKey);
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            if (parts[i].empty()) {
+                // One trailing backslash is accepted; a leading or doubled one is bad syntax.
+                if (i + 1 == parts.size() && i > 0) {
+                    break;
+                }
+                return reg::kErrorBadPathname;
+            }
+            key = ChildOf(*key, parts[i]);
+            if (!key) {
+                return reg::kErrorFileNotFound;
+            }
+        }
+    }
+    found = key;
+    return reg::kSuccess;
+}
+
+std::wstring FakeRegistry::Describe(HKey handle, std::wstring_view subKey) const {
+    const KeyPtr key = KeyOf(handle);
+    std::wstring text = key ? key->path : L"<handle " + std::to_wstring(handle) + L">";
+    if (!subKey.empty()) {
+        text += L"\\";
+        text += subKey;
+    }
+    return text;
+}
+
+LStatus FakeRegistry::Log(std::wstring_view function, const std::wstring& target, LStatus status) {
+    std::wstring entry = std::wstring(function) + L"(" + target + L") = " + StatusText(status);
+    calls.push_back(entry);
+    if (sharedLog != nullptr) {
+        sharedLog->push_back(std::move(entry));
+    }
+    return status;
+}
+
+LStatus FakeRegistry::RegOpenKeyExW(HKey parent, const std::wstring& subKey,
+                                    std::uint32_t /*options*/, std::uint32_t access, HKey& result) {
+    const std::wstring target = Describe(parent, subKey);
+    if (before) {
+        before(L"RegOpenKeyExW", target);
+    }
+    const KeyPtr from = KeyOf(parent);
+    if (!from) {
+        return Log(L"RegOpenKeyExW", target, reg::kErrorInvalidHandle);
+    }
+    if (from->deleted) {
+        return Log(L"RegOpenKeyExW", target, reg::kErrorKeyDeleted);
+    }
+    KeyPtr key;
+    const LStatus status = Walk(from, subKey, key);
+    if (status != reg::kSuccess) {
+        return Log(L"RegOpenKeyExW", target, status);
+    }
+    if (key->refuseFullAccess && (access & ~reg::kKeyRead) != 0) {
+        return Log(L"RegOpenKeyExW", target, reg::kErrorAccessDenied);
+    }
+    result = nextHandle_;
+    nextHandle_ += 4;
+    handles_[result] = key;
+    return Log(L"RegOpenKeyExW", target, reg::kSuccess);
+}
+
+LStatus FakeRegistry::RegQueryInfoKeyW(HKey key, RegKeyInfo& info) {
+    const std::wstring target = Describe(key, {});
+    if (before) {
+        before(L"RegQueryInfoKeyW", target);
+    }
+    const KeyPtr k = KeyOf(key);
+    if (!k) {
+        return Log(L"RegQueryInfoKeyW", target, reg::kErrorInvalidHandle);
+    }
+    if (k->deleted) {
+        return Log(L"RegQueryInfoKeyW", target, reg::kErrorKeyDeleted);
+    }
+    if (k->failQueryInfo != reg::kSuccess) {
+        return Log(L"RegQueryInfoKeyW", target, k->failQueryInfo);
+    }
+    RegKeyInfo result;
+    result.subKeys = static_cast<std::uint32_t>(k->subKeys.size());
+    for (const auto& child : k->subKeys) {
+        result.maxSubKeyLen =
+            std::max(result.maxSubKeyLen, static_cast<std::uint32_t>(child->name.size()));
+    }
+    result.values = static_cast<std::uint32_t>(k->values.size());
+    for (const auto& value : k->values) {
+        result.maxValueNameLen =
+            std::max(result.maxValueNameLen, static_cast<std::uint32_t>(value.name.size()));
+        result.maxValueLen =
+            std::max(result.maxValueLen, static_cast<std::uint32_t>(value.data.size()));
+    }
+    info = result;
+    return Log(L"RegQueryInfoKeyW", target, reg::kSuccess);
+}
+
+LStatus FakeRegistry::RegEnumKeyExW(HKey key, std::uint32_t index, std::uint32_t capacity,
+                                    std::wstring& name) {
+    const std::wstring target = Describe(key, {}) + L", " + std::to_wstring(index);
+    if (before) {
+        before(L"RegEnumKeyExW", target);
+    }
+    const KeyPtr k = KeyOf(key);
+    if (!k) {
+        return Log(L"RegEnumKeyExW", target, reg::kErrorInvalidHandle);
+    }
+    if (k->deleted) {
+        return Log(L"RegEnumKeyExW", target, reg::kErrorKeyDeleted);
+    }
+    if (auto it = k->failEnumKeyAt.find(index); it != k->failEnumKeyAt.end()) {
+        return Log(L"RegEnumKeyExW", target, it->second);
+    }
+    if (index >= k->subKeys.size()) {
+        return Log(L"RegEnumKeyExW", target, reg::kErrorNoMoreItems);
+    }
+    const std::wstring& found = k->subKeys[index]->name;
+    if (found.size() + 1 > capacity) {
+        return Log(L"RegEnumKeyExW", target, reg::kErrorMoreData);
+    }
+    name = found;
+    return Log(L"RegEnumKeyExW", target, reg::kSuccess);
+}
+
+LStatus FakeRegistry::RegEnumValueW(HKey key, std::uint32_t index, std::uint32_t capacity,
+                                    std::wstring& name) {
+    const std::wstring target = Describe(key, {}) + L", " + std::to_wstring(index);
+    if (before) {
+        before(L"RegEnumValueW", target);
+    }
+    const KeyPtr k = KeyOf(key);
+    if (!k) {
+        return Log(L"RegEnumValueW", target, reg::kErrorInvalidHandle);
+    }
+    if (k->deleted) {
+        return Log(L"RegEnumValueW", target, reg::kErrorKeyDeleted);
+    }
+    if (auto it = k->failEnumValueAt.find(index); it != k->failEnumValueAt.end()) {
+        return Log(L"RegEnumValueW", target, it->second);
+    }
+    if (index >= k->values.size()) {
+        return Log(L"RegEnumValueW", target, reg::kErrorNoMoreItems);
+    }
+    const std::wstring& found = k->values[index].name;
+    if (found.size() + 1 > capacity) {
+        return Log(L"RegEnumValueW", target, reg::kErrorMoreData);
+    }
+    name = found;
+    return Log(L"RegEnumValueW", target, reg::kSuccess);
+}
+
+LStatus FakeRegistry::RegQueryValueExW(HKey key, const std::wstring& name, std::uint32_t* type,
+                                       std::uint8_t* data, std::uint32_t* size) {
+    const std::wstring target = Describe(key, {}) + L", " + name;
+    if (before) {
+        before(L"RegQueryValueExW", target);
+    }
+    const KeyPtr k = KeyOf(key);
+    if (!k) {
+        return Log(L"RegQueryValueExW", target, reg::kErrorInvalidHandle);
+    }
+    if (k->deleted) {
+        return Log(L"RegQueryValueExW", target, reg::kErrorKeyDeleted);
+    }
+    if (data != nullptr && size == nullptr) {
+        return Log(L"RegQueryValueExW", target, reg::kErrorInvalidParameter);
+    }
+    const Value* value = ValueOf(*k, name);
+    if (value == nullptr) {
+        return Log(L"RegQueryValueExW", target, reg::kErrorFileNotFound);
+    }
+    if (type != nullptr) {
+        *type = value->type;
+    }
+    const auto stored = static_cast<std::uint32_t>(value->data.size());
+    if (data != nullptr) {
+        for (const auto& [failing, status] : k->failDataRead) {
+            if (SameTextAZ(failing, name)) {
+                return Log(L"RegQueryValueExW", target, status);
+            }
+        }
+        if (*size < stored) {
+            *size = stored;
+            return Log(L"RegQueryValueExW", target, reg::kErrorMoreData);
+        }
+        std::copy(value->data.begin(), value->data.end(), data);
+    }
+    if (size != nullptr) {
+        *size = stored;
+    }
+    return Log(L"RegQueryValueExW", target, reg::kSuccess);
+}
+
+LStatus FakeRegistry::RegDeleteKeyW(HKey parent, const std::wstring& subKey) {
+    const std::wstring target = Describe(parent, subKey);
+    if (before) {
+        before(L"RegDeleteKeyW", target);
+    }
+    const KeyPtr from = KeyOf(parent);
+    if (!from) {
+        return Log(L"RegDeleteKeyW", target, reg::kErrorInvalidHandle);
+    }
+    if (from->deleted) {
+        return Log(L"RegDeleteKeyW", target, reg::kErrorKeyDeleted);
+    }
+    KeyPtr key;
+    const LStatus status = Walk(from, subKey, key);
+    if (status != reg::kSuccess) {
+        return Log(L"RegDeleteKeyW", target, status);
+    }
+    if (key == root_ || key->refuseDelete || !key->subKeys.empty()) {
+        return Log(L"RegDeleteKeyW", target, reg::kErrorAccessDenied);
+    }
+    auto& siblings = key->parent->subKeys;
+    siblings.erase(std::find(siblings.begin(), siblings.end(), key));
+    key->deleted = true;
+    key->parent = nullptr;
+    return Log(L"RegDeleteKeyW", target, reg::kSuccess);
+}
+
+LStatus FakeRegistry::RegDeleteValueW(HKey key, const std::wstring& name) {
+    const std::wstring target = Describe(key, {}) + L", " + name;
+    if (before) {
+        before(L"RegDeleteValueW", target);
+    }
+    const KeyPtr k = KeyOf(key);
+    if (!k) {
+        return Log(L"RegDeleteValueW", target, reg::kErrorInvalidHandle);
+    }
+    if (k->deleted) {
+        return Log(L"RegDeleteValueW", target, reg::kErrorKeyDeleted);
+    }
+    auto it = std::find_if(k->values.begin(), k->values.end(),
+                           [&name](const Value& v) { return SameTextAZ(v.name, name); });
+    if (it == k->values.end()) {
+        return Log(L"RegDeleteValueW", target, reg::kErrorFileNotFound);
+    }
+    if (Listed(k->refuseValueDelete, name)) {
+        return Log(L"RegDeleteValueW", target, reg::kErrorAccessDenied);
+    }
+    k->values.erase(it);
+    return Log(L"RegDeleteValueW", target, reg::kSuccess);
+}
+
+LStatus FakeRegistry::RegCloseKey(HKey key) {
+    const std::wstring target = Describe(key, {});
+    if (before) {
+        before(L"RegCloseKey", target);
+    }
+    if (key == kHKeyLocalMachine) {
+        return Log(L"RegCloseKey", target, reg::kSuccess);
+    }
+    if (handles_.erase(key) == 0) {
+        return Log(L"RegCloseKey", target, reg::kErrorInvalidHandle);
+    }
+    return Log(L"RegCloseKey", target, reg::kSuccess);
+}
+
+}  // namespace hf::fake

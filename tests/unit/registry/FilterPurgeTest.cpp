@@ -1,0 +1,151 @@
+#include "services/FilterPurge.h"
+
+#include "platform/Errors.h"
+#include "tests/fakes/FakeRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace hf {
+namespace {
+
+using fake::FakeRegistry;
+using Calls = std::vector<std::wstring>;
+
+const std::wstring kKey = L"SYSTEM\\CurrentControlSet\\Services\\hfFilter";
+const std::wstring kLogged = L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\";
+
+// The deletions in the order they were asked for.
+Calls Deletions(const FakeRegistry& registry) {
+    Calls found;
+    for (const auto& call : registry.calls) {
+        if (call.starts_with(L"RegDelete")) {
+            found.push_back(call);
+        }
+    }
+    return found;
+}
+
+class FilterPurgeTest : public ::testing::Test {
+  protected:
+    FilterPurgeTest() { platform.registry = &registry; }
+
+    // hfFilter stored under `stored`: Instances (Default, Second (Deep)), Enum; three values.
+    void Seed(const std::wstring& stored = L"hfFilter") {
+        const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\" + stored;
+        registry.AddKey(key + L"\\Instances\\Default");
+        registry.AddKey(key + L"\\Instances\\Second\\Deep");
+        registry.SetString(key + L"\\Instances\\Second", L"Altitude", L"1");
+        registry.AddKey(key + L"\\Enum");
+        registry.SetString(key, L"ImagePath", L"system32\\drivers\\hfFilter.sys");
+        registry.SetDword(key, L"Start", 1);
+        registry.SetString(key, L"", L"default");
+        registry.AddKey(L"SYSTEM\\CurrentControlSet\\Services\\Neighbour");
+    }
+
+    FakeRegistry registry;
+    Platform platform;
+};
+
+TEST_F(FilterPurgeTest, AbsentOrLockedKeyChangesNothing) {
+    registry.AddKey(L"SYSTEM\\CurrentControlSet\\Services\\Other");
+    EXPECT_NO_THROW(PurgeFilterServiceKey(platform));
+    EXPECT_EQ(registry.calls, Calls{L"RegOpenKeyExW(" + kLogged + L"hfFilter) = 2"});
+
+    Seed();
+    registry.FindKey(kKey)->refuseFullAccess = true;
+    registry.calls.clear();
+    EXPECT_NO_THROW(PurgeFilterServiceKey(platform));
+    EXPECT_EQ(registry.calls, Calls{L"RegOpenKeyExW(" + kLogged + L"hfFilter) = 5"});
+    EXPECT_EQ(registry.SubKeyNames(kKey), (Calls{L"Enum", L"Instances"}));
+}
+
+TEST_F(FilterPurgeTest, DeletesSubkeysThenValuesThenTheKey) {
+    Seed();
+    PurgeFilterServiceKey(platform);
+    const std::wstring k = L"RegDeleteKeyW(" + kLogged + L"hfFilter";
+    const std::wstring v = L"RegDeleteValueW(" + kLogged + L"hfFilter, ";
+    EXPECT_EQ(Deletions(registry), (Calls{
+                                       k + L"\\Enum) = 0",
+                                       k + L"\\Instances\\Second\\Deep) = 0",
+                                       k + L"\\Instances\\Second) = 0",
+                                       k + L"\\Instances\\Default) = 0",
+                                       k + L"\\Instances) = 0",
+                                       v + L"ImagePath) = 0",
+                                       v + L"Start) = 0",
+                                       v + L") = 0",
+                                       k + L") = 0",
+                                   }));
+    EXPECT_FALSE(registry.KeyExists(kKey));
+    EXPECT_TRUE(registry.KeyExists(L"SYSTEM\\CurrentControlSet\\Services\\Neighbour"));
+    EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+TEST_F(FilterPurgeTest, AKeyStoredInLowerCaseIsTheSameKey) {
+    Seed(L"hffilter");
+    PurgeFilterServiceKey(platform);
+    EXPECT_FALSE(registry.KeyExists(L"SYSTEM\\CurrentControlSet\\Services\\hffilter"));
+    EXPECT_EQ(registry.SubKeyNames(L"SYSTEM\\CurrentControlSet\\Services"), Calls{L"Neighbour"});
+}
+
+TEST_F(FilterPurgeTest, AKeyThatCannotBeDeletedIsLeftEmpty) {
+    Seed();
+    registry.FindKey(kKey)->refuseDelete = true;
+    EXPECT_NO_THROW(PurgeFilterServiceKey(platform));
+    EXPECT_TRUE(registry.KeyExists(kKey));
+    EXPECT_TRUE(registry.SubKeyNames(kKey).empty());
+    EXPECT_TRUE(registry.ValueNames(kKey).empty()) << "the default value goes too";
+    EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+TEST_F(FilterPurgeTest, EachFailureIsPassedOverAndTheRestStillGoes) {
+    Seed();
+    FakeRegistry::Key& key = *registry.FindKey(kKey);
+    registry.FindKey(kKey + L"\\Instances\\Second\\Deep")->refuseDelete = true;
+    key.refuseValueDelete.push_back(L"start");
+    key.failEnumValueAt[0] = reg::kErrorAccessDenied;  // ImagePath is never listed
+    // One subkey and one value throw while being deleted (the first time they are reached).
+    bool subkeyThrew = false;
+    bool valueThrew = false;
+    registry.before = [&](std::wstring_view function, std::wstring_view path) {
+        if (function == L"RegOpenKeyExW" && path.ends_with(L"hfFilter\\Enum") && !subkeyThrew) {
+            subkeyThrew = true;
+            throw ERegistryException(L"injected");
+        }
+        if (function == L"RegDeleteValueW" && path.ends_with(L"hfFilter, ") && !valueThrew) {
+            valueThrew = true;
+            throw ERegistryException(L"injected");
+        }
+    };
+    EXPECT_NO_THROW(PurgeFilterServiceKey(platform));
+    EXPECT_TRUE(subkeyThrew && valueThrew);
+    // The final tree deletion took Enum after all; Instances keeps the refusing Deep.
+    EXPECT_TRUE(registry.KeyExists(kKey)) << "it still has a subkey";
+    EXPECT_EQ(registry.SubKeyNames(kKey), (Calls{L"Instances"}));
+    EXPECT_EQ(registry.SubKeyNames(kKey + L"\\Instances"), (Calls{L"Second"}));
+    EXPECT_EQ(registry.SubKeyNames(kKey + L"\\Instances\\Second"), (Calls{L"Deep"}));
+    EXPECT_EQ(registry.ValueNames(kKey + L"\\Instances\\Second"), (Calls{L"Altitude"}));
+    EXPECT_EQ(registry.ValueNames(kKey), (Calls{L"ImagePath", L"Start", L""}));
+    EXPECT_EQ(Deletions(registry).back(), L"RegDeleteKeyW(" + kLogged + L"hfFilter) = 5");
+    EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+TEST_F(FilterPurgeTest, AThrowOnTheFinalDeletionDoesNotLeaveTheStage) {
+    Seed();
+    registry.before = [](std::wstring_view function, std::wstring_view path) {
+        // Only the last step deletes a key by the path ending in "Services\hfFilter".
+        if (function == L"RegDeleteKeyW" && path.ends_with(L"Services\\hfFilter")) {
+            throw std::runtime_error("injected");
+        }
+    };
+    EXPECT_NO_THROW(PurgeFilterServiceKey(platform));
+    EXPECT_TRUE(registry.KeyExists(kKey));
+    EXPECT_TRUE(registry.SubKeyNames(kKey).empty());
+    EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+}  // namespace
+}  // namespace hf

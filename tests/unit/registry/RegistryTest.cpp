@@ -1,0 +1,306 @@
+#include "services/Registry.h"
+
+#include "platform/Errors.h"
+#include "tests/fakes/FakeRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace hf {
+namespace {
+
+using fake::DwordBytes;
+using fake::FakeRegistry;
+using fake::SzBytes;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr wchar_t kServices[] = L"SYSTEM\\CurrentControlSet\\Services";
+
+std::vector<std::wstring> Names(const TStringList& list) {
+    return {list.begin(), list.end()};
+}
+
+class TRegistryTest : public ::testing::Test {
+  protected:
+    TRegistryTest() { platform.registry = &registry; }
+
+    FakeRegistry registry;
+    Platform platform;
+};
+
+TEST_F(TRegistryTest, ResolvesPathsFromTheRootOrTheCurrentKey) {
+    registry.AddKey(L"SYSTEM\\CurrentControlSet\\Services\\Svc");
+    registry.AddKey(L"SYSTEM\\Select");
+    struct Case {
+        const wchar_t* openFirst;  // opened before, or null for no current key
+        const wchar_t* path;
+        bool opens;
+        const wchar_t* logged;  // the RegOpenKeyExW the path becomes
+    };
+    const Case cases[] = {
+        {nullptr, L"\\SYSTEM\\CurrentControlSet\\Services\\", true,
+         L"RegOpenKeyExW(HKLM\\SYSTEM\\CurrentControlSet\\Services\\) = 0"},
+        {nullptr, L"SYSTEM\\Select", true, L"RegOpenKeyExW(HKLM\\SYSTEM\\Select) = 0"},
+        {L"\\SYSTEM", L"Select", true, L"RegOpenKeyExW(HKLM\\SYSTEM\\Select) = 0"},
+        {L"\\SYSTEM", L"\\SYSTEM\\Select", true, L"RegOpenKeyExW(HKLM\\SYSTEM\\Select) = 0"},
+        {L"\\SYSTEM", L"SYSTEM", false, L"RegOpenKeyExW(HKLM\\SYSTEM\\SYSTEM) = 2"},
+        // Only one leading backslash is removed; the registry rejects the second.
+        {L"\\SYSTEM", L"\\\\SYSTEM", false, L"RegOpenKeyExW(HKLM\\\\SYSTEM) = 161"},
+        {L"\\SYSTEM\\CurrentControlSet\\Services\\", L"svc", true,
+         L"RegOpenKeyExW(HKLM\\SYSTEM\\CurrentControlSet\\Services\\svc) = 0"},
+    };
+    for (const Case& c : cases) {
+        TRegistry cursor(platform);
+        if (c.openFirst != nullptr) {
+            ASSERT_TRUE(cursor.OpenKey(c.openFirst, false)) << c.openFirst;
+        }
+        const HKey before = cursor.CurrentKey();
+        registry.calls.clear();
+        EXPECT_EQ(cursor.OpenKey(c.path, false), c.opens) << c.path;
+        ASSERT_FALSE(registry.calls.empty()) << c.path;
+        EXPECT_EQ(registry.calls.front(), c.logged) << c.path;
+        if (c.opens) {
+            EXPECT_NE(cursor.CurrentKey(), before) << c.path;
+            // The previous key was closed: only the new one stays open.
+            EXPECT_EQ(registry.OpenHandles(), 1) << c.path;
+        } else {
+            EXPECT_EQ(cursor.CurrentKey(), before) << c.path << ": a failed open changed the key";
+        }
+    }
+    EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+TEST_F(TRegistryTest, FailedOpenKeepsTheCurrentKeyAndItsContents) {
+    registry.AddKey(L"SYSTEM\\CurrentControlSet\\Services\\A");
+    registry.AddKey(L"SYSTEM\\CurrentControlSet\\Services\\Locked").refuseFullAccess = true;
+    TRegistry cursor(platform);
+    ASSERT_TRUE(cursor.OpenKey(L"\\SYSTEM\\CurrentControlSet\\Services", false));
+    // Full access is asked for: a key that grants only reading is not opened.
+    EXPECT_FALSE(cursor.OpenKey(L"Locked", false));
+    EXPECT_FALSE(cursor.OpenKey(L"\\SYSTEM\\Missing", false));
+    // Never creates: the create flag does not make a missing key appear.
+    EXPECT_FALSE(cursor.OpenKey(L"\\SYSTEM\\Missing", true));
+    EXPECT_FALSE(registry.KeyExists(L"SYSTEM\\Missing"));
+    TStringList names;
+    cursor.GetKeyNames(names);
+    EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"A", L"Locked"}));
+    cursor.CloseKey();
+    EXPECT_EQ(cursor.CurrentKey(), HKey{0});
+    EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+TEST_F(TRegistryTest, GetDataAsStringFormatsEachType) {
+    struct Case {
+        const wchar_t* name;
+        std::uint32_t type;
+        Bytes data;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {L"Sz", reg::kTypeSz, SzBytes(L"system32\\drivers\\x.sys"), L"system32\\drivers\\x.sys"},
+        {L"SzStopsAtNul", reg::kTypeSz, SzBytes(std::wstring(L"abc\0def", 7)), L"abc"},
+        {L"SzUnterminated", reg::kTypeSz, SzBytes(L"abc", false), L"abc"},
+        {L"SzOddBytes", reg::kTypeSz, Bytes{'a', 0, 'b', 0, 'c'}, L"ab"},
+        {L"SzOneByte", reg::kTypeSz, Bytes{'a'}, L""},
+        {L"SzOnlyNul", reg::kTypeSz, SzBytes(L""), L""},
+        {L"SzAccented", reg::kTypeSz, SzBytes(L"\u00C9t\u00E9"), L"\u00C9t\u00E9"},
+        {L"SzBeyondBmp", reg::kTypeSz, SzBytes(L"a\U0001F600b"), L"a\U0001F600b"},
+        {L"ExpandSz", reg::kTypeExpandSz, SzBytes(L"%SystemRoot%\\x.sys"), L"%SystemRoot%\\x.sys"},
+        {L"Dword", reg::kTypeDword, DwordBytes(42), L"42"},
+        {L"DwordAllBits", reg::kTypeDword, DwordBytes(0xFFFFFFFF), L"-1"},
+        {L"DwordLowest", reg::kTypeDword, DwordBytes(0x80000000), L"-2147483648"},
+        {L"DwordShort", reg::kTypeDword, Bytes{0x01, 0x02}, L"513"},
+        {L"Binary", reg::kTypeBinary, Bytes{0x00, 0xAB, 0x0F}, L"00,AB,0F"},
+        {L"MultiSz", reg::kTypeMultiSz, Bytes{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0},
+         L"61,00,00,00,62,00,00,00,00,00"},
+        {L"Qword", reg::kTypeQword, Bytes{1, 2, 3, 4, 5, 6, 7, 0xFF}, L"01,02,03,04,05,06,07,FF"},
+        {L"None", reg::kTypeNone, Bytes{0x7F}, L"7F"},
+        {L"DwordBigEndian", reg::kTypeDwordBigEndian, Bytes{0, 0, 0, 1}, L"00,00,00,01"},
+        {L"EmptyBinary", reg::kTypeBinary, Bytes{}, L""},
+        {L"EmptySz", reg::kTypeSz, Bytes{}, L""},
+        {L"", reg::kTypeSz, SzBytes(L"the default"), L"the default"},
+    };
+    for (const Case& c : cases) {
+        registry.SetValue(L"SOFTWARE\\Types", c.name, c.type, c.data);
+    }
+    TRegistry cursor(platform);
+    ASSERT_TRUE(cursor.OpenKey(L"\\SOFTWARE\\Types", false));
+    for (const Case& c : cases) {
+        EXPECT_EQ(cursor.GetDataAsString(c.name), c.expected)
+            << "value '" << std::wstring(c.name) << "' (type " << c.type << ")";
+    }
+    // Value names are matched without regard to the case of a to z.
+    EXPECT_EQ(cursor.GetDataAsString(L"sZ"), L"system32\\drivers\\x.sys");
+    EXPECT_EQ(cursor.GetDataAsString(L"Missing"), L"");
+}
+
+TEST_F(TRegistryTest, GetDataAsStringIsEmptyWithoutAKeyOrAfterTheKeyWasDeleted) {
+    registry.SetString(L"SOFTWARE\\K", L"v", L"text");
+    TRegistry cursor(platform);
+    registry.calls.clear();
+    EXPECT_EQ(cursor.GetDataAsString(L"v"), L"");
+    EXPECT_TRUE(registry.calls.empty()) << "queried without an open key";
+
+    ASSERT_TRUE(cursor.OpenKey(L"\\SOFTWARE\\K", false));
+    EXPECT_EQ(cursor.GetDataAsString(L"v"), L"text");
+    TRegistry other(platform);
+    ASSERT_TRUE(other.DeleteKey(L"\\SOFTWARE\\K"));
+    EXPECT_EQ(cursor.GetDataAsString(L"v"), L"");
+}
+
+TEST_F(TRegistryTest, DataThatCannotBeReadAfterItsSizeRaises) {
+    registry.SetString(L"SOFTWARE\\K", L"ImagePath", L"system32\\drivers\\a.sys");
+    registry.SetString(L"SOFTWARE\\K", L"Growing", L"ab");
+    registry.FindKey(L"SOFTWARE\\K")->failDataRead[L"imagepath"] = reg::kErrorAccessDenied;
+    TRegistry cursor(platform);
+    ASSERT_TRUE(cursor.OpenKey(L"\\SOFTWARE\\K", false));
+    try {
+        cursor.GetDataAsString(L"ImagePath");
+        FAIL() << "expected ERegistryException";
+    } catch (const ERegistryException& e) {
+        EXPECT_EQ(e.Message(), L"Failed to get data for 'ImagePath'");
+    }
+    // The value grows between the size query and the read: the read answers "more data".
+    int queries = 0;
+    registry.before = [&](std::wstring_view function, std::wstring_view) {
+        if (function == L"RegQueryValueExW" && ++queries == 2) {
+            registry.SetString(L"SOFTWARE\\K", L"Growing", L"a much longer text");
+        }
+    };
+    try {
+        cursor.GetDataAsString(L"Growing");
+        FAIL() << "expected ERegistryException";
+    } catch (const ERegistryException& e) {
+        EXPECT_EQ(e.Message(), L"Failed to get data for 'Growing'");
+    }
+    cursor.CloseKey();
+    EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+TEST_F(TRegistryTest, ListsKeyAndValueNamesWithTheDefaultValueAsEmptyText) {
+    registry.AddKey(L"SOFTWARE\\K\\beta");
+    registry.AddKey(L"SOFTWARE\\K\\Alpha");
+    registry.SetString(L"SOFTWARE\\K", L"Type", L"1");
+    registry.SetString(L"SOFTWARE\\K", L"", L"default");
+    registry.SetDword(L"SOFTWARE\\K", L"Start", 3);
+    TRegistry cursor(platform);
+    TStringList names;
+    names.Add(L"stale");
+    cursor.GetKeyNames(names);
+    EXPECT_EQ(names.Count(), 0) << "no key open: the list is cleared and stays empty";
+
+    ASSERT_TRUE(cursor.OpenKey(L"\\SOFTWARE\\K", false));
+    cursor.GetKeyNames(names);
+    EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"Alpha", L"beta"}));
+    cursor.GetValueNames(names);
+    EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"Type", L"", L"Start"}));
+
+    registry.FindKey(L"SOFTWARE\\K")->failQueryInfo = reg::kErrorAccessDenied;
+    cursor.GetKeyNames(names);
+    EXPECT_EQ(names.Count(), 0) << "counts unreadable: the list stays empty";
+}
+
+TEST_F(TRegistryTest, EnumerationSkipsIndicesThatFailAndNeverInventsNames) {
+    for (const wchar_t* name : {L"A", L"B", L"C", L"D"}) {
+        registry.AddKey(std::wstring(L"SOFTWARE\\K\\") + name);
+        registry.SetDword(L"SOFTWARE\\K", name, 1);
+    }
+    FakeRegistry::Key& key = *registry.FindKey(L"SOFTWARE\\K");
+    key.failEnumKeyAt[1] = reg::kErrorAccessDenied;
+    key.failEnumValueAt[2] = reg::kErrorMoreData;
+    TRegistry cursor(platform);
+    ASSERT_TRUE(cursor.OpenKey(L"\\SOFTWARE\\K", false));
+    TStringList names;
+    cursor.GetKeyNames(names);
+    EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"A", L"C", L"D"}));
+    cursor.GetValueNames(names);
+    EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"A", L"B", L"D"}));
+
+    // A key removed after the count was read: the last index is past the end now.
+    key.failEnumKeyAt.clear();
+    registry.before = [&](std::wstring_view function, std::wstring_view) {
+        if (function == L"RegEnumKeyExW" && registry.KeyExists(L"SOFTWARE\\K\\B")) {
+            TRegistry(platform).DeleteKey(L"\\SOFTWARE\\K\\B");
+        }
+    };
+    cursor.GetKeyNames(names);
+    EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"A", L"C", L"D"}));
+}
+
+class KeyTreeTest : public TRegistryTest {
+  protected:
+    // T: A (A1, A2 (X)), B, with values on the way.
+    KeyTreeTest() {
+        registry.AddKey(L"SYSTEM\\CurrentControlSet\\Services\\T\\A\\A1");
+        registry.AddKey(L"SYSTEM\\CurrentControlSet\\Services\\T\\A\\A2\\X");
+        registry.AddKey(L"SYSTEM\\CurrentControlSet\\Services\\T\\B");
+        registry.SetString(L"SYSTEM\\CurrentControlSet\\Services\\T\\A", L"v", L"1");
+        registry.SetString(L"SYSTEM\\CurrentControlSet\\Services\\T", L"", L"d");
+    }
+};
+
+TEST_F(KeyTreeTest, DeletesTheTreeDepthFirstLastListedChildFirst) {
+    registry.AddKey(L"SOFTWARE");
+    TRegistry cursor(platform);
+    ASSERT_TRUE(cursor.OpenKey(L"\\SOFTWARE", false));
+    const HKey current = cursor.CurrentKey();
+    registry.calls.clear();
+
+    EXPECT_TRUE(cursor.DeleteKey(L"\\SYSTEM\\CurrentControlSet\\Services\\T"));
+    const std::wstring s = L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\";
+    EXPECT_EQ(registry.CallsTo(L"RegDeleteKeyW"), (std::vector<std::wstring>{
+                                                      L"RegDeleteKeyW(" + s + L"T\\B) = 0",
+                                                      L"RegDeleteKeyW(" + s + L"T\\A\\A2\\X) = 0",
+                                                      L"RegDeleteKeyW(" + s + L"T\\A\\A2) = 0",
+                                                      L"RegDeleteKeyW(" + s + L"T\\A\\A1) = 0",
+                                                      L"RegDeleteKeyW(" + s + L"T\\A) = 0",
+                                                      L"RegDeleteKeyW(" + s + L"T) = 0",
+                                                  }));
+    EXPECT_FALSE(registry.KeyExists(L"SYSTEM\\CurrentControlSet\\Services\\T"));
+    // The cursor's own key is untouched, and every handle the deletion opened is closed.
+    EXPECT_EQ(cursor.CurrentKey(), current);
+    EXPECT_EQ(registry.OpenHandles(), 1);
+    EXPECT_EQ(registry.CallsTo(L"RegOpenKeyExW").size(), registry.CallsTo(L"RegCloseKey").size());
+}
+
+TEST_F(KeyTreeTest, ResolvesRelativeToTheCurrentKeyOrTheRoot) {
+    TRegistry cursor(platform);
+    EXPECT_TRUE(cursor.DeleteKey(L"SYSTEM\\CurrentControlSet\\Services\\T\\A\\A1"));
+    EXPECT_EQ(registry.CallsTo(L"RegDeleteKeyW").back(),
+              L"RegDeleteKeyW(HKLM\\SYSTEM\\CurrentControlSet\\Services\\T\\A\\A1) = 0");
+    ASSERT_TRUE(cursor.OpenKey(L"\\SYSTEM\\CurrentControlSet\\Services\\T", false));
+    EXPECT_TRUE(cursor.DeleteKey(L"B"));
+    EXPECT_EQ(registry.CallsTo(L"RegDeleteKeyW").back(),
+              L"RegDeleteKeyW(HKLM\\SYSTEM\\CurrentControlSet\\Services\\T\\B) = 0");
+    EXPECT_FALSE(cursor.DeleteKey(L"Missing"));
+    EXPECT_EQ(registry.SubKeyNames(L"SYSTEM\\CurrentControlSet\\Services\\T"),
+              (std::vector<std::wstring>{L"A"}));
+}
+
+TEST_F(KeyTreeTest, AKeyRefusingDeletionKeepsItsAncestorsAndNothingElse) {
+    registry.FindKey(L"SYSTEM\\CurrentControlSet\\Services\\T\\A\\A1")->refuseDelete = true;
+    TRegistry cursor(platform);
+    EXPECT_FALSE(cursor.DeleteKey(L"\\SYSTEM\\CurrentControlSet\\Services\\T"));
+    EXPECT_TRUE(registry.KeyExists(L"SYSTEM\\CurrentControlSet\\Services\\T\\A\\A1"));
+    EXPECT_EQ(registry.SubKeyNames(L"SYSTEM\\CurrentControlSet\\Services\\T"),
+              (std::vector<std::wstring>{L"A"}));
+    EXPECT_EQ(registry.SubKeyNames(L"SYSTEM\\CurrentControlSet\\Services\\T\\A"),
+              (std::vector<std::wstring>{L"A1"}));
+    EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+TEST_F(KeyTreeTest, DeleteValueRemovesOneValueOfTheCurrentKey) {
+    TRegistry cursor(platform);
+    EXPECT_FALSE(cursor.DeleteValue(L"")) << "no key open";
+    ASSERT_TRUE(cursor.OpenKey(L"\\SYSTEM\\CurrentControlSet\\Services\\T", false));
+    EXPECT_TRUE(cursor.DeleteValue(L""));
+    EXPECT_FALSE(cursor.DeleteValue(L""));
+    EXPECT_TRUE(registry.ValueNames(L"SYSTEM\\CurrentControlSet\\Services\\T").empty());
+    EXPECT_EQ(registry.ValueNames(L"SYSTEM\\CurrentControlSet\\Services\\T\\A"),
+              (std::vector<std::wstring>{L"v"}));
+}
+
+}  // namespace
+}  // namespace hf
