@@ -10,7 +10,8 @@ namespace {
 
 // Block layout: "FVER", the count of bytes written, then entries of
 //   u32 path length (code units), the path (UTF-16), u32 value length as reported,
-//   u32 value bytes, the value bytes, padding to 4.
+//   u32 value bytes, the value bytes; no padding, so a value without bytes points straight at
+//   the next entry's (non-zero) header.
 constexpr std::uint32_t kMagic = 0x52455646;  // "FVER"
 
 void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
@@ -33,16 +34,13 @@ void PutUnits(std::vector<std::uint8_t>& out, const std::u16string& units) {
 }
 
 void PutEntry(std::vector<std::uint8_t>& out, const std::wstring& path,
-              const std::vector<std::uint8_t>& value, std::uint32_t reportedLength, bool pad) {
+              const std::vector<std::uint8_t>& value, std::uint32_t reportedLength) {
     const std::u16string units = ToUtf16Units(path);
     PutU32(out, static_cast<std::uint32_t>(units.size()));
     PutUnits(out, units);
     PutU32(out, reportedLength);
     PutU32(out, static_cast<std::uint32_t>(value.size()));
     out.insert(out.end(), value.begin(), value.end());
-    while (pad && out.size() % 4 != 0) {
-        out.push_back(0);
-    }
 }
 
 // The path components of a sub-block, empty ones skipped (as the system does), a-z folded.
@@ -102,12 +100,12 @@ std::vector<std::uint8_t> FakeVersion::Serialise(const FakeVersionResource& reso
                 PutUnits(value, units);
                 reported = static_cast<std::uint32_t>(units.size());
             }
-            PutEntry(out, L"\\StringFileInfo\\" + translation + L"\\" + key, value, reported, true);
+            PutEntry(out, L"\\StringFileInfo\\" + translation + L"\\" + key, value, reported);
         }
     }
     if (resource.hasTranslation) {
         PutEntry(out, L"\\VarFileInfo\\Translation", resource.translation,
-                 static_cast<std::uint32_t>(resource.translation.size()), false);
+                 static_cast<std::uint32_t>(resource.translation.size()));
     }
     return out;
 }
@@ -201,7 +199,6 @@ bool FakeVersion::VerQueryValueW(const void* block, const std::wstring& subBlock
             return true;
         }
         at += valueBytes;
-        at = (at + 3) / 4 * 4;
     }
     system_.lastError = queryFailureError;
     return false;
