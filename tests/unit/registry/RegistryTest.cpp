@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "tests/fakes/FakeRegistry.h"
+#include "tests/unit/registry/DataCases.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +12,7 @@
 namespace hf {
 namespace {
 
-using fake::DwordBytes;
 using fake::FakeRegistry;
-using fake::SzBytes;
-using Bytes = std::vector<std::uint8_t>;
 
 constexpr wchar_t kServices[] = L"SYSTEM\\CurrentControlSet\\Services";
 
@@ -92,42 +90,13 @@ TEST_F(TRegistryTest, FailedOpenKeepsTheCurrentKeyAndItsContents) {
 }
 
 TEST_F(TRegistryTest, GetDataAsStringFormatsEachType) {
-    struct Case {
-        const wchar_t* name;
-        std::uint32_t type;
-        Bytes data;
-        std::wstring expected;
-    };
-    const Case cases[] = {
-        {L"Sz", reg::kTypeSz, SzBytes(L"system32\\drivers\\x.sys"), L"system32\\drivers\\x.sys"},
-        {L"SzStopsAtNul", reg::kTypeSz, SzBytes(std::wstring(L"abc\0def", 7)), L"abc"},
-        {L"SzUnterminated", reg::kTypeSz, SzBytes(L"abc", false), L"abc"},
-        {L"SzOddBytes", reg::kTypeSz, Bytes{'a', 0, 'b', 0, 'c'}, L"ab"},
-        {L"SzOneByte", reg::kTypeSz, Bytes{'a'}, L""},
-        {L"SzOnlyNul", reg::kTypeSz, SzBytes(L""), L""},
-        {L"SzAccented", reg::kTypeSz, SzBytes(L"\u00C9t\u00E9"), L"\u00C9t\u00E9"},
-        {L"SzBeyondBmp", reg::kTypeSz, SzBytes(L"a\U0001F600b"), L"a\U0001F600b"},
-        {L"ExpandSz", reg::kTypeExpandSz, SzBytes(L"%SystemRoot%\\x.sys"), L"%SystemRoot%\\x.sys"},
-        {L"Dword", reg::kTypeDword, DwordBytes(42), L"42"},
-        {L"DwordAllBits", reg::kTypeDword, DwordBytes(0xFFFFFFFF), L"-1"},
-        {L"DwordLowest", reg::kTypeDword, DwordBytes(0x80000000), L"-2147483648"},
-        {L"DwordShort", reg::kTypeDword, Bytes{0x01, 0x02}, L"513"},
-        {L"Binary", reg::kTypeBinary, Bytes{0x00, 0xAB, 0x0F}, L"00,AB,0F"},
-        {L"MultiSz", reg::kTypeMultiSz, Bytes{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0},
-         L"61,00,00,00,62,00,00,00,00,00"},
-        {L"Qword", reg::kTypeQword, Bytes{1, 2, 3, 4, 5, 6, 7, 0xFF}, L"01,02,03,04,05,06,07,FF"},
-        {L"None", reg::kTypeNone, Bytes{0x7F}, L"7F"},
-        {L"DwordBigEndian", reg::kTypeDwordBigEndian, Bytes{0, 0, 0, 1}, L"00,00,00,01"},
-        {L"EmptyBinary", reg::kTypeBinary, Bytes{}, L""},
-        {L"EmptySz", reg::kTypeSz, Bytes{}, L""},
-        {L"", reg::kTypeSz, SzBytes(L"the default"), L"the default"},
-    };
-    for (const Case& c : cases) {
+    const auto cases = testcases::DataCases();
+    for (const auto& c : cases) {
         registry.SetValue(L"SOFTWARE\\Types", c.name, c.type, c.data);
     }
     TRegistry cursor(platform);
     ASSERT_TRUE(cursor.OpenKey(L"\\SOFTWARE\\Types", false));
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(cursor.GetDataAsString(c.name), c.expected)
             << "value '" << std::wstring(c.name) << "' (type " << c.type << ")";
     }

@@ -1,0 +1,89 @@
+#include "services/DriverSweep.h"
+
+#include "inspect/VersionInfo.h"
+#include "inspect/WindowsFolder.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "platform/UniqueHandle.h"
+#include "services/Registry.h"
+#include "services/ServiceControl.h"
+
+#include <exception>
+
+namespace hf {
+
+namespace {
+
+constexpr wchar_t kDriverName[] = L"hfFilter.sys";
+constexpr wchar_t kServicesPath[] = L"\\SYSTEM\\CurrentControlSet\\Services\\";
+constexpr wchar_t kImageFolder[] = L"system32\\drivers\\";
+
+struct FindHandleTraits {
+    using Handle = FindHandle;
+    static Handle Invalid() noexcept { return kInvalidFindHandle; }
+    FileApi* api = nullptr;
+    void Close(Handle search) const noexcept { api->FindClose(search); }
+};
+using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
+
+}  // namespace
+
+TStringList FindDriversByOriginalName(const Platform& platform, const std::wstring& name) {
+    TStringList drivers;
+    FileApi& files = platform.Files();
+    std::wstring folder = GetWindowsFolder(platform) + L"\\Sysnative\\drivers";
+    if (folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    FindData entry;
+    UniqueFindHandle search(FindHandleTraits{&files},
+                            files.FindFirstFileW(folder + L"*.sys", entry));
+    if (!search) {
+        return drivers;
+    }
+    do {
+        if ((entry.dwFileAttributes & kFileAttributeDirectory) != 0) {
+            continue;
+        }
+        // A file without a readable version resource is simply not the driver.
+        try {
+            if (GetOriginalFileName(platform, folder + entry.cFileName) == name) {
+                drivers.Add(entry.cFileName);
+            }
+        } catch (const std::exception&) {
+        }
+    } while (files.FindNextFileW(search.get(), entry));
+    return drivers;
+}
+
+void RemoveDriverServices(const Platform& platform) {
+    const TStringList drivers = FindDriversByOriginalName(platform, kDriverName);
+    for (const std::wstring& driver : drivers) {
+        const std::wstring target = kImageFolder + driver;
+        // Both cursors and the list live for this file's pass only; the Services key is listed
+        // afresh for each file, after the previous file's removals.
+        TRegistry services(platform);
+        TRegistry reader(platform);
+        if (!services.OpenKey(kServicesPath, false)) {
+            continue;
+        }
+        TStringList names;
+        services.GetKeyNames(names);
+        for (const std::wstring& name : names) {
+            if (!reader.OpenKey(kServicesPath + name, false)) {
+                continue;
+            }
+            if (!SameTextAZ(reader.GetDataAsString(L"ImagePath"), target)) {
+                continue;
+            }
+            services.DeleteKey(name);
+            // Through the service manager rather than "sc config" in a command interpreter: a
+            // key name carrying & | or " would otherwise run commands with our rights.
+            DisableServiceStart(platform, name);
+            DeleteServiceByName(platform, name);
+            StopService(platform, name, false);
+        }
+    }
+}
+
+}  // namespace hf
