@@ -1,7 +1,9 @@
 # Shared part of the two MinGW-w64 toolchain files; HF_MINGW_PREFIX names the target triple.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_C_COMPILER ${HF_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${HF_MINGW_PREFIX}-g++)
+# The posix thread model: GCC 12's win32 model has no std::mutex, which GoogleTest needs.
+# Linked statically like everything else, so the programs still import only system DLLs.
+set(CMAKE_C_COMPILER ${HF_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${HF_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${HF_MINGW_PREFIX}-windres)
 
 # Append rather than set, so roots given on the command line survive.
