@@ -1,0 +1,195 @@
+// TRegistry and the hfFilter key purge against the real registry: key trees the tests create
+// under HKLM\SYSTEM\CurrentControlSet\Services and remove again.
+
+#include "platform/Platform.h"
+#include "platform/UniqueHandle.h"
+#include "platform/win32/RegistryWin32.h"
+#include "services/FilterPurge.h"
+#include "services/Registry.h"
+#include "tests/unit/registry/DataCases.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace hf {
+namespace {
+
+constexpr wchar_t kServices[] = L"SYSTEM\\CurrentControlSet\\Services";
+
+struct NativeKeyTraits {
+    using Handle = HKEY;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle key) const noexcept { ::RegCloseKey(key); }
+};
+using NativeKey = UniqueHandle<NativeKeyTraits>;
+
+std::wstring Under(const std::wstring& relative) {
+    return std::wstring(kServices) + L"\\" + relative;
+}
+
+NativeKey Create(const std::wstring& path) {
+    HKEY key = nullptr;
+    const LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    EXPECT_EQ(status, ERROR_SUCCESS) << "RegCreateKeyExW " << path.size();
+    return NativeKey(NativeKeyTraits{}, key);
+}
+
+// Writes `data` with non-NUL bytes around it, so the registry's own terminator repair (it adds a
+// NUL it finds just past a string) leaves the count as given.
+void Set(const std::wstring& path, const std::wstring& name, DWORD type,
+         const testcases::Bytes& data) {
+    NativeKey key = Create(path);
+    std::vector<BYTE> padded(data.size() + 8, 0xFF);
+    std::copy(data.begin(), data.end(), padded.begin() + 4);
+    ASSERT_EQ(::RegSetValueExW(key.get(), name.c_str(), 0, type, padded.data() + 4,
+                               static_cast<DWORD>(data.size())),
+              ERROR_SUCCESS);
+}
+
+bool Exists(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    ::RegCloseKey(key);
+    return true;
+}
+
+std::vector<std::wstring> Sorted(const TStringList& list) {
+    std::vector<std::wstring> names(list.begin(), list.end());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class RegistryWine : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        for (const std::wstring& name : created) {
+            ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, Under(name).c_str());
+            ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, Under(name).c_str());
+        }
+    }
+    // A tree T: A (A1, A2 (X)), B, with a value on A and a default value on T.
+    void MakeTree(const std::wstring& t) {
+        created.push_back(t);
+        Create(Under(t + L"\\A\\A1"));
+        Create(Under(t + L"\\A\\A2\\X"));
+        Create(Under(t + L"\\B"));
+        Set(Under(t + L"\\A"), L"v", REG_SZ, testcases::Utf16Le(L"1"));
+        Set(Under(t), L"", REG_SZ, testcases::Utf16Le(L"d"));
+        Set(Under(t), L"Start", REG_DWORD, testcases::Le32(3));
+    }
+
+    Win32RegistryApi registry;
+    Platform platform{.registry = &registry};
+    std::vector<std::wstring> created;
+};
+
+TEST_F(RegistryWine, TheRootKeyIsHkeyLocalMachine) {
+    EXPECT_EQ(kHKeyLocalMachine, reinterpret_cast<HKey>(HKEY_LOCAL_MACHINE));
+}
+
+TEST_F(RegistryWine, ResolvesPathsFromTheRootOrTheCurrentKey) {
+    MakeTree(L"hfTestPaths");
+    struct Case {
+        const wchar_t* openFirst;
+        const wchar_t* path;
+        bool opens;
+    };
+    const Case cases[] = {
+        {nullptr, L"\\SYSTEM\\CurrentControlSet\\Services\\", true},
+        {nullptr, L"SYSTEM\\CurrentControlSet\\Services\\hfTestPaths", true},
+        {L"\\SYSTEM\\CurrentControlSet\\Services\\", L"hftestpaths\\A", true},
+        {L"\\SYSTEM\\CurrentControlSet\\Services", L"\\SYSTEM\\CurrentControlSet", true},
+        {L"\\SYSTEM\\CurrentControlSet\\Services", L"SYSTEM", false},
+        {L"\\SYSTEM", L"\\\\SYSTEM", false},
+        {nullptr, L"\\SYSTEM\\CurrentControlSet\\Services\\hfTestMissing", false},
+    };
+    for (const Case& c : cases) {
+        TRegistry cursor(platform);
+        if (c.openFirst != nullptr) {
+            ASSERT_TRUE(cursor.OpenKey(c.openFirst, false));
+        }
+        const HKey before = cursor.CurrentKey();
+        EXPECT_EQ(cursor.OpenKey(c.path, false), c.opens)
+            << "path " << testing::PrintToString(std::wstring(c.path));
+        if (!c.opens) {
+            EXPECT_EQ(cursor.CurrentKey(), before);
+        }
+    }
+}
+
+TEST_F(RegistryWine, GetDataAsStringFormatsEachType) {
+    created.push_back(L"hfTestTypes");
+    const auto cases = testcases::DataCases();
+    for (const auto& c : cases) {
+        Set(Under(L"hfTestTypes"), c.name, c.type, c.data);
+    }
+    TRegistry cursor(platform);
+    ASSERT_TRUE(cursor.OpenKey(L"\\SYSTEM\\CurrentControlSet\\Services\\", false));
+    ASSERT_TRUE(cursor.OpenKey(L"hfTestTypes", false));
+    for (const auto& c : cases) {
+        EXPECT_EQ(cursor.GetDataAsString(c.name), c.expected)
+            << "value " << testing::PrintToString(c.name) << " (type " << c.type << ")";
+    }
+    EXPECT_EQ(cursor.GetDataAsString(L"sZ"), L"system32\\drivers\\x.sys");
+    EXPECT_EQ(cursor.GetDataAsString(L"Missing"), L"");
+}
+
+TEST_F(RegistryWine, ListsNamesWithTheDefaultValueAsEmptyText) {
+    MakeTree(L"hfTestNames");
+    TRegistry cursor(platform);
+    ASSERT_TRUE(cursor.OpenKey(L"\\SYSTEM\\CurrentControlSet\\Services\\hfTestNames", false));
+    TStringList names;
+    cursor.GetKeyNames(names);
+    EXPECT_EQ(Sorted(names), (std::vector<std::wstring>{L"A", L"B"}));
+    cursor.GetValueNames(names);
+    EXPECT_EQ(Sorted(names), (std::vector<std::wstring>{L"", L"Start"}));
+}
+
+TEST_F(RegistryWine, DeletesANestedTreeAndKeepsTheCurrentKey) {
+    MakeTree(L"hfTestTree");
+    MakeTree(L"hfTestTree2");
+    TRegistry cursor(platform);
+    ASSERT_TRUE(cursor.OpenKey(L"\\SYSTEM\\CurrentControlSet\\Services\\hfTestTree2", false));
+    const HKey current = cursor.CurrentKey();
+    EXPECT_TRUE(cursor.DeleteKey(L"\\SYSTEM\\CurrentControlSet\\Services\\hfTestTree"));
+    EXPECT_FALSE(Exists(Under(L"hfTestTree")));
+    EXPECT_EQ(cursor.CurrentKey(), current);
+    // Relative to the current key, which still works.
+    EXPECT_TRUE(cursor.DeleteKey(L"A"));
+    EXPECT_FALSE(Exists(Under(L"hfTestTree2\\A")));
+    EXPECT_TRUE(Exists(Under(L"hfTestTree2\\B")));
+    EXPECT_FALSE(cursor.DeleteKey(L"Missing"));
+    EXPECT_TRUE(cursor.DeleteValue(L""));
+    EXPECT_FALSE(cursor.DeleteValue(L""));
+    EXPECT_EQ(cursor.GetDataAsString(L"Start"), L"3");
+}
+
+TEST_F(RegistryWine, PurgeEmptiesAndDeletesTheFilterKeyStoredInLowerCase) {
+    // Nothing to do when the key is absent.
+    ASSERT_FALSE(Exists(Under(L"hfFilter")));
+    EXPECT_NO_THROW(PurgeFilterServiceKey(platform));
+
+    MakeTree(L"hffilter");
+    Create(Under(L"hffilter\\Instances\\Deep\\Deeper"));
+    MakeTree(L"hfFilterNeighbour");
+    EXPECT_NO_THROW(PurgeFilterServiceKey(platform));
+    EXPECT_FALSE(Exists(Under(L"hffilter")));
+    EXPECT_TRUE(Exists(Under(L"hfFilterNeighbour\\A\\A2\\X")));
+}
+
+}  // namespace
+}  // namespace hf
+
+// The Wine ring links with -municode, whose start-up code calls wmain.
+int wmain(int argc, wchar_t** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
