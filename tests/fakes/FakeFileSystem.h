@@ -22,6 +22,7 @@ inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
+inline constexpr std::uint32_t kErrorBadPathname = 161;
 inline constexpr std::uint32_t kErrorResourceDataNotFound = 1812;
 inline constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;
 

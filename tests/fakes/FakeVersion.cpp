@@ -116,6 +116,11 @@ const FakeVersionResource* FakeVersion::Resource(const std::wstring& path,
         error = *failure;
         return nullptr;
     }
+    // Measured on Wine 8: the version functions reject "" as a bad path name.
+    if (path.empty()) {
+        error = kErrorBadPathname;
+        return nullptr;
+    }
     const FakeFile* file = files_.Find(path);
     if (file == nullptr) {
         error = files_.MissingPathError(path);

@@ -165,7 +165,7 @@ TEST(FakeVersion, FailuresSetTheLastError) {
         {L"C:\\plain.dll", kErrorResourceDataNotFound},
         {L"C:\\locked.dll", kErrorAccessDenied},
         {L"C:\\missing.dll", kErrorFileNotFound},
-        {L"", kErrorPathNotFound},
+        {L"", kErrorBadPathname},
     };
     for (const auto& [path, error] : cases) {
         system.lastError = 0;

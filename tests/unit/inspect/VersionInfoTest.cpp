@@ -131,7 +131,7 @@ TEST_F(VersionInfoTest, StrictQueryRaisesInExactlyTheThreeCases) {
         {L"C:\\v\\es.dll", std::nullopt, L"\U0001F600x.sys", "astral character kept"},
         {L"C:\\v\\plain.dll", fake::kErrorResourceDataNotFound, L"", "size is 0"},
         {L"C:\\v\\missing.dll", fake::kErrorFileNotFound, L"", "size is 0: no file"},
-        {L"", fake::kErrorPathNotFound, L"", "size is 0: empty path"},
+        {L"", fake::kErrorBadPathname, L"", "size is 0: empty path"},
         {L"C:\\v\\unreadable.dll", fake::kErrorAccessDenied, L"", "read fails"},
         {L"C:\\v\\silent.dll", 0u, L"", "read fails without a last error"},
         {L"C:\\v\\notable.dll", fake::kErrorResourceTypeNotFound, L"", "no translation table"},
