@@ -188,8 +188,3 @@ TEST_F(RegistryWine, PurgeEmptiesAndDeletesTheFilterKeyStoredInLowerCase) {
 }  // namespace
 }  // namespace hf
 
-// The Wine ring links with -municode, whose start-up code calls wmain.
-int wmain(int argc, wchar_t** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
