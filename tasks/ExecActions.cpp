@@ -1,0 +1,150 @@
+#include "tasks/ExecActions.h"
+
+#include "inspect/FileAge.h"
+#include "inspect/Patterns.h"
+#include "inspect/VersionInfo.h"
+#include "platform/Files.h"
+#include "platform/StringList.h"
+#include "platform/Text.h"
+#include "tasks/FieldSplit.h"
+#include "tasks/TaskDefinition.h"
+
+#include <array>
+
+namespace hf {
+
+namespace {
+
+constexpr std::wstring_view kPowerShellFolder = L"WindowsPowerShell";
+constexpr std::wstring_view kCmdSwitch = L"/C ";
+constexpr std::wstring_view kBatchExtension = L".BAT";
+constexpr std::wstring_view kLoader = L"rundll32.exe";
+constexpr wchar_t kLibraryPattern[] = L"[a-zA-Z0-9.]*.dll";
+constexpr wchar_t kNamePattern[] = L"^(?=.*[A-Za-z])(?=.*\\d)[A-Za-z\\d]{8}$";
+constexpr wchar_t kEntryPattern[] = L"^(?=.*[A-Za-z])(?=.*\\d)[A-Za-z\\d]{10}$";
+constexpr std::array<std::wstring_view, 2> kSystemFolders = {L"C:\\Windows\\System32\\",
+                                                             L"C:\\Windows\\Sysnative\\"};
+constexpr wchar_t kProductName[] = L"ProductName";
+constexpr wchar_t kOriginalFilename[] = L"OriginalFilename";
+constexpr wchar_t kProductVersion[] = L"ProductVersion";
+constexpr std::wstring_view kLoaderProductVersion = L"10.0.19041.388";
+constexpr std::int32_t kAgeLimitDays = 15;
+
+void RemoveAll(std::wstring& text, std::wstring_view part) {
+    for (std::size_t at = text.find(part); at != std::wstring::npos; at = text.find(part, at)) {
+        text.erase(at, part.size());
+    }
+}
+
+// The batch file the arguments name: "/C " and quotes removed, ".BAT" appended.
+std::wstring BatchPath(std::wstring upperArguments) {
+    RemoveAll(upperArguments, kCmdSwitch);
+    RemoveAll(upperArguments, L"\"");
+    return upperArguments + std::wstring(kBatchExtension);
+}
+
+// Missing fields read as empty text: arguments without a comma, or none at all, then simply do
+// not match instead of ending the whole run.
+std::wstring FieldOrEmpty(const TStringList& fields, int index) {
+    return index < fields.Count() ? fields[index] : std::wstring();
+}
+
+void DeleteByName(const Platform& platform, const std::wstring& library) {
+    FileApi& files = platform.Files();
+    if (ContainsPath(library)) {
+        if (FileExists(files, library) &&
+            GetVersionString(platform, library, kProductName).empty()) {
+            files.DeleteFileW(library);
+        }
+        return;
+    }
+    for (std::wstring_view folder : kSystemFolders) {
+        const std::wstring candidate = std::wstring(folder) + library;
+        if (FileExists(files, candidate)) {
+            files.DeleteFileW(candidate);
+        }
+    }
+}
+
+bool IsRecentLoaderBuild(const Platform& platform, const std::wstring& candidate) {
+    return FileExists(platform.Files(), candidate) &&
+           GetVersionString(platform, candidate, kOriginalFilename).empty() &&
+           GetVersionString(platform, candidate, kProductVersion) == kLoaderProductVersion &&
+           WholeDaysBetween(LocalNow(platform),
+                            GetFileDateTime(platform, candidate, kCreationTime)) < kAgeLimitDays;
+}
+
+void DeleteByVersion(const Platform& platform, const std::wstring& library) {
+    if (ContainsPath(library)) {
+        if (IsRecentLoaderBuild(platform, library)) {
+            platform.Files().DeleteFileW(library);
+        }
+        return;
+    }
+    for (std::wstring_view folder : kSystemFolders) {
+        const std::wstring candidate = std::wstring(folder) + library;
+        if (IsRecentLoaderBuild(platform, candidate)) {
+            platform.Files().DeleteFileW(candidate);
+        }
+    }
+}
+
+void ApplyLoaderRule(const Platform& platform, const std::wstring& arguments) {
+    TStringList fields;
+    SplitFields(arguments, fields);
+    const std::wstring library = FieldOrEmpty(fields, 0);
+    const std::wstring match = RegexFirstMatch(kLibraryPattern, library);
+    const std::wstring entry = FieldOrEmpty(fields, 1);
+    const std::wstring stem(ExtensionlessForm(match));
+    if (RegexIsMatch(kNamePattern, stem) && RegexIsMatch(kEntryPattern, entry)) {
+        DeleteByName(platform, library);
+    } else {
+        DeleteByVersion(platform, library);
+    }
+}
+
+}  // namespace
+
+std::wstring_view FileNamePart(std::wstring_view text) {
+    const std::size_t separator = text.find_last_of(L"\\:");
+    return separator == std::wstring_view::npos ? text : text.substr(separator + 1);
+}
+
+bool ContainsPath(std::wstring_view text) {
+    return text.find_first_of(L"\\:") != std::wstring_view::npos;
+}
+
+std::wstring_view ExtensionlessForm(std::wstring_view text) {
+    const std::size_t dot = text.rfind(L'.');
+    const std::size_t separator = text.find_last_of(L"\\:");
+    if (dot == std::wstring_view::npos ||
+        (separator != std::wstring_view::npos && separator > dot)) {
+        return text;
+    }
+    return text.substr(0, dot);
+}
+
+void CheckExecActions(const Platform& platform, RegisteredTask& task) {
+    const std::wstring powerShell = UpperCase(kPowerShellFolder);
+    const std::wstring loader = UpperCase(kLoader);
+
+    const TaskDefinition definition(platform, ReadTaskXml(platform, task));
+    std::unique_ptr<XmlNodeList> actions = definition.SelectNodes(L"Actions/Exec");
+    const std::int32_t count = NodeCount(platform, actions.get());
+    for (std::int32_t i = 0; i < count; ++i) {
+        std::unique_ptr<XmlNode> action = NodeAt(platform, *actions, i);
+        std::wstring working = UpperCase(ChildText(platform, action.get(), L"Command"));
+        if (Contains(working, powerShell) && !Contains(FileNamePart(working), L".")) {
+            working = UpperCase(ChildText(platform, action.get(), L"Arguments"));
+            if (Contains(working, powerShell)) {
+                platform.Files().DeleteFileW(BatchPath(working));
+                break;  // the task's other actions are not examined
+            }
+        }
+        if (Contains(working, loader)) {
+            ApplyLoaderRule(platform, ChildText(platform, action.get(), L"Arguments"));
+        }
+    }
+}
+
+}  // namespace hf

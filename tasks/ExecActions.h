@@ -1,0 +1,24 @@
+#pragma once
+// The Exec-action rules every registered task passes through: the PowerShell batch rule and the
+// rundll32 loader rule.
+
+#include "platform/Com.h"
+#include "platform/Platform.h"
+
+#include <string>
+#include <string_view>
+
+namespace hf {
+
+// Examines the task's Exec actions in order and deletes the batch file or library that a
+// matching action names. Raises EOleException when a scheduler or document call fails.
+void CheckExecActions(const Platform& platform, RegisteredTask& task);
+
+// The text after the last '\' or ':'; the whole text when it has neither.
+std::wstring_view FileNamePart(std::wstring_view text);
+// Whether the text holds a '\' or a ':'.
+bool ContainsPath(std::wstring_view text);
+// The text before its last '.', when that '.' comes after every '\' and ':'; else the text.
+std::wstring_view ExtensionlessForm(std::wstring_view text);
+
+}  // namespace hf
