@@ -1,0 +1,96 @@
+#pragma once
+// Small pieces the lab programs share: owners for the Win32 handles they use, text in and out
+// of files (UTF-8 on disk, UTF-16 in memory) and the system's text for an error code.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/UniqueHandle.h"
+
+namespace hf::lab {
+
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle h) const noexcept { ::CloseHandle(h); }
+};
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
+
+// CreateFileW signals failure with INVALID_HANDLE_VALUE rather than null.
+struct FileHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    void Close(Handle h) const noexcept { ::CloseHandle(h); }
+};
+using FileHandle = UniqueHandle<FileHandleTraits>;
+
+struct ServiceHandleTraits {
+    using Handle = SC_HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle h) const noexcept { ::CloseServiceHandle(h); }
+};
+using ServiceHandle = UniqueHandle<ServiceHandleTraits>;
+
+struct RegKeyTraits {
+    using Handle = HKEY;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle h) const noexcept { ::RegCloseKey(h); }
+};
+using RegKey = UniqueHandle<RegKeyTraits>;
+
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    void Close(Handle h) const noexcept { ::FindClose(h); }
+};
+using FindHandle = UniqueHandle<FindHandleTraits>;
+
+struct GdiObjectTraits {
+    using Handle = HGDIOBJ;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle h) const noexcept { ::DeleteObject(h); }
+};
+using GdiObject = UniqueHandle<GdiObjectTraits>;
+
+struct MemoryDcTraits {
+    using Handle = HDC;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle h) const noexcept { ::DeleteDC(h); }
+};
+using MemoryDc = UniqueHandle<MemoryDcTraits>;
+
+// A DC from GetDC, given back with ReleaseDC for the same window.
+struct WindowDcTraits {
+    using Handle = HDC;
+    HWND window = nullptr;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle h) const noexcept { ::ReleaseDC(window, h); }
+};
+using WindowDc = UniqueHandle<WindowDcTraits>;
+
+// The system's text for a Win32 error code, without the trailing line break.
+std::wstring ErrorText(DWORD code);
+
+// "<what> failed: <code> <text>" for a failed call.
+std::wstring Failure(std::wstring_view what, DWORD code);
+
+// Reads a whole file as UTF-8 (a BOM is skipped; UTF-16LE with a BOM is accepted too).
+// Returns false when the file cannot be read.
+bool ReadTextFile(const std::wstring& path, std::wstring& text);
+
+// Writes text as UTF-8 (no BOM), replacing the file.
+bool WriteTextFile(const std::wstring& path, std::wstring_view text);
+
+// Writes text as UTF-16LE with a byte-order mark (how Windows stores task definitions).
+bool WriteUtf16File(const std::wstring& path, std::wstring_view text);
+
+// Writes one line of UTF-8 to the standard output (the Linux terminal under Wine).
+void PrintLine(std::wstring_view line);
+
+// The folder of the running program, without a trailing separator.
+std::wstring ProgramFolder();
+
+}  // namespace hf::lab

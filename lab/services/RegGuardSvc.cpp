@@ -1,0 +1,87 @@
+// RegGuardSvc: the stand-in for the unwanted program's guard service. An own-process service
+// that runs until it is told to stop, then stops the way real services do: through
+// STOP_PENDING with a rising checkpoint and a wait hint, then STOPPED. The lab also installs
+// it under other names, as a bystander service that must keep running.
+
+#include <windows.h>
+
+#include "lab/plant/LabWin32.h"
+
+namespace {
+
+using hf::lab::KernelHandle;
+using hf::lab::KernelHandleTraits;
+
+constexpr DWORD kStopSteps = 4;
+constexpr DWORD kStopStepMs = 150;
+
+struct ServiceContext {
+    SERVICE_STATUS_HANDLE statusHandle = nullptr;
+    KernelHandle stopRequested{KernelHandleTraits{}};
+    SERVICE_STATUS status{};
+
+    void Report(DWORD state, DWORD checkPoint, DWORD waitHint) {
+        status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+        status.dwCurrentState = state;
+        status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+        status.dwWin32ExitCode = NO_ERROR;
+        status.dwCheckPoint = checkPoint;
+        status.dwWaitHint = waitHint;
+        ::SetServiceStatus(statusHandle, &status);
+    }
+};
+
+DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID context) {
+    auto* service = static_cast<ServiceContext*>(context);
+    switch (control) {
+        case SERVICE_CONTROL_STOP:
+        case SERVICE_CONTROL_SHUTDOWN:
+            service->Report(SERVICE_STOP_PENDING, 1, 2 * kStopStepMs);
+            ::SetEvent(service->stopRequested.get());
+            return NO_ERROR;
+        case SERVICE_CONTROL_INTERROGATE:
+            return NO_ERROR;
+        default:
+            return ERROR_CALL_NOT_IMPLEMENTED;
+    }
+}
+
+void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
+    ServiceContext service;
+    service.stopRequested.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // The manager passes the name it started the service under.
+    const wchar_t* name = argc > 0 ? argv[0] : L"RegGuardSvc";
+    service.statusHandle = ::RegisterServiceCtrlHandlerExW(name, Handler, &service);
+    if (service.statusHandle == nullptr) {
+        return;
+    }
+    if (!service.stopRequested) {
+        service.status.dwWin32ExitCode = ::GetLastError();
+        service.Report(SERVICE_STOPPED, 0, 0);
+        return;
+    }
+    service.Report(SERVICE_RUNNING, 0, 0);
+    ::WaitForSingleObject(service.stopRequested.get(), INFINITE);
+    // Winding down takes a little while, reported as progress the caller can wait on.
+    for (DWORD checkPoint = 2; checkPoint <= kStopSteps; ++checkPoint) {
+        ::Sleep(kStopStepMs);
+        service.Report(SERVICE_STOP_PENDING, checkPoint, 2 * kStopStepMs);
+    }
+    ::Sleep(kStopStepMs);
+    service.Report(SERVICE_STOPPED, 0, 0);
+}
+
+}  // namespace
+
+int wmain() {
+    // An own-process service: the manager starts the table's one entry whatever its name.
+    wchar_t name[] = L"RegGuardSvc";
+    SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+    if (!::StartServiceCtrlDispatcherW(table)) {
+        hf::lab::PrintLine(
+            hf::lab::Failure(L"RegGuardSvc: StartServiceCtrlDispatcherW", ::GetLastError()) +
+            L" (this program runs as a service only)");
+        return 1;
+    }
+    return 0;
+}
