@@ -75,6 +75,18 @@ HRESULT ListTasks(ITaskFolder* folder, LONG flags, ComRef<IRegisteredTaskCollect
     return folder->GetTasks(flags, out.Put());
 }
 
+// The collection's Count, or 0 with an error line (Wine's own scheduler fails here).
+template <typename Collection>
+LONG CountOf(Collection* collection, const std::wstring& what, int& failures) {
+    LONG count = 0;
+    if (HRESULT hr = collection->get_Count(&count); FAILED(hr)) {
+        Print(L"error   " + what + L" Count: " + Hex(hr));
+        ++failures;
+        return 0;
+    }
+    return count;
+}
+
 // Lists the folder's tasks, then walks its subfolders; returns the number of failures.
 int Walk(ITaskFolder* folder) {
     BSTR rawPath = nullptr;
@@ -94,8 +106,7 @@ int Walk(ITaskFolder* folder) {
     } else {
         // A task is hidden when only the listing that includes hidden tasks shows it.
         std::set<std::wstring> visibleNames;
-        LONG count = 0;
-        visible->get_Count(&count);
+        LONG count = CountOf(visible.Get(), path + L" tasks", failures);
         for (LONG i = 1; i <= count; ++i) {
             VARIANT index{};
             V_VT(&index) = VT_I4;
@@ -107,7 +118,7 @@ int Walk(ITaskFolder* folder) {
                 visibleNames.insert(Text(Bstr(BstrTraits{}, name)));
             }
         }
-        all->get_Count(&count);
+        count = CountOf(all.Get(), path + L" hidden tasks", failures);
         for (LONG i = 1; i <= count; ++i) {
             VARIANT index{};
             V_VT(&index) = VT_I4;
@@ -136,8 +147,7 @@ int Walk(ITaskFolder* folder) {
         Print(L"error   " + path + L" folders: " + Describe(hr, folder, __uuidof(ITaskFolder)));
         return failures + 1;
     }
-    LONG count = 0;
-    folders->get_Count(&count);
+    const LONG count = CountOf(folders.Get(), path + L" folders", failures);
     for (LONG j = 1; j <= count; ++j) {
         VARIANT index{};
         V_VT(&index) = VT_I4;

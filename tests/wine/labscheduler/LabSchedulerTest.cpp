@@ -744,9 +744,3 @@ TEST_F(LabSchedulerTest, EveryObjectFreesItselfAndTheDllCanUnload) {
 
 }  // namespace
 }  // namespace hf::lab
-
-// Wine tests link with -municode, so the entry point is wmain rather than gtest_main's main.
-int wmain(int argc, wchar_t** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
