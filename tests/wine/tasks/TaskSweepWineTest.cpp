@@ -1,0 +1,376 @@
+// The whole task sweep through the real COM runtime: CoCreateInstance of the Task Scheduler
+// class (the lab's server, registered in place of Wine's, which cannot list tasks), real MSXML,
+// real files. Tasks are planted as definition files under C:\Windows\System32\Tasks of the
+// throwaway prefix, payloads as files with version resources and set times.
+
+#include <windows.h>
+
+#include "platform/Errors.h"
+#include "platform/Text.h"
+#include "platform/UniqueHandle.h"
+#include "platform/win32/Win32Platform.h"
+#include "tasks/TaskSweep.h"
+#include "tests/unit/tasks/TaskXml.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace hf {
+namespace {
+
+using test::TaskXml;
+
+struct LibraryTraits {
+    using Handle = HMODULE;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle module) const noexcept { ::FreeLibrary(module); }
+};
+struct FileTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    void Close(Handle handle) const noexcept { ::CloseHandle(handle); }
+};
+struct FindTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    void Close(Handle handle) const noexcept { ::FindClose(handle); }
+};
+
+const std::wstring kTasksRoot = L"C:\\Windows\\System32\\Tasks";
+const std::wstring kSystem32 = L"C:\\Windows\\System32\\";
+const std::wstring kPowerShellDir = L"C:\\Windows\\System32\\WindowsPowerShell\\";
+const std::wstring kLab = L"C:\\Users\\Public\\hflab\\";
+const std::wstring kRundll32 = L"C:\\Windows\\System32\\rundll32.exe";
+const std::wstring kCscript = L"%windir%\\system32\\cscript.exe";
+
+std::wstring ExeDir() {
+    wchar_t buffer[MAX_PATH + 1]{};
+    const std::wstring exe(buffer, ::GetModuleFileNameW(nullptr, buffer, MAX_PATH));
+    return exe.substr(0, exe.rfind(L'\\') + 1);
+}
+
+void CreateDirectories(const std::wstring& directory) {
+    for (size_t at = directory.find(L'\\', 3); at != std::wstring::npos;
+         at = directory.find(L'\\', at + 1)) {
+        ::CreateDirectoryW(directory.substr(0, at).c_str(), nullptr);
+    }
+    ::CreateDirectoryW(directory.c_str(), nullptr);
+}
+
+// A new file; an old one is removed first (the prefix's files are hard links to its template).
+void WriteNewFile(const std::wstring& path, const std::string& bytes) {
+    CreateDirectories(path.substr(0, path.rfind(L'\\')));
+    ::DeleteFileW(path.c_str());
+    UniqueHandle<FileTraits> file(FileTraits{},
+                                  ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(file &&
+                ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                            nullptr) &&
+                written == bytes.size())
+        << Utf16ToUtf8(path);
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    UniqueHandle<FileTraits> file(
+        FileTraits{}, ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (file && ::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    return bytes;
+}
+
+void CopyFixture(const std::wstring& fixture, const std::wstring& path) {
+    WriteNewFile(path, ReadFileBytes(ExeDir() + fixture));
+}
+
+// Sets the last-write time (and with it, on Wine, the creation time) to now minus `hours`.
+void SetAgeHours(const std::wstring& path, double hours) {
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER ticks{};
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    const LONGLONG delta = static_cast<LONGLONG>(hours * 3600.0 * 1e7);
+    ticks.QuadPart = static_cast<ULONGLONG>(static_cast<LONGLONG>(ticks.QuadPart) - delta);
+    FILETIME stamp{ticks.LowPart, ticks.HighPart};
+    UniqueHandle<FileTraits> file(
+        FileTraits{}, ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file && ::SetFileTime(file.get(), &stamp, nullptr, &stamp)) << Utf16ToUtf8(path);
+}
+
+// Every file below `directory` (recursively when asked) with its content.
+void Collect(const std::wstring& directory, bool recursive,
+             std::map<std::wstring, std::string>* contents, std::set<std::wstring>* names) {
+    WIN32_FIND_DATAW data{};
+    UniqueHandle<FindTraits> search(FindTraits{},
+                                    ::FindFirstFileW((directory + L"\\*").c_str(), &data));
+    if (!search) {
+        return;
+    }
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        const std::wstring path = directory + L"\\" + name;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            if (recursive) {
+                Collect(path, recursive, contents, names);
+            }
+        } else {
+            if (contents != nullptr) {
+                (*contents)[UpperCase(path)] = ReadFileBytes(path);
+            }
+            if (names != nullptr) {
+                names->insert(UpperCase(path));
+            }
+        }
+    } while (::FindNextFileW(search.get(), &data));
+}
+
+void RemoveTree(const std::wstring& directory) {
+    WIN32_FIND_DATAW data{};
+    {
+        UniqueHandle<FindTraits> search(FindTraits{},
+                                        ::FindFirstFileW((directory + L"\\*").c_str(), &data));
+        if (search) {
+            do {
+                const std::wstring name = data.cFileName;
+                if (name == L"." || name == L"..") {
+                    continue;
+                }
+                const std::wstring path = directory + L"\\" + name;
+                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                    RemoveTree(path);
+                } else {
+                    ::DeleteFileW(path.c_str());
+                }
+            } while (::FindNextFileW(search.get(), &data));
+        }
+    }
+    ::RemoveDirectoryW(directory.c_str());
+}
+
+// A task definition file as Windows writes it: UTF-16 LE with a byte order mark.
+void PlantTask(const std::wstring& relative, const std::wstring& xml) {
+    std::string bytes("\xFF\xFE");
+    bytes.append(reinterpret_cast<const char*>(xml.data()), xml.size() * sizeof(wchar_t));
+    WriteNewFile(kTasksRoot + L"\\" + relative, bytes);
+}
+
+void PlantPlainFile(const std::wstring& path) {
+    WriteNewFile(path, "MZ not really a library");
+}
+
+bool Exists(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The files a sweep may touch: the lab folder, WindowsPowerShell and System32 itself.
+std::set<std::wstring> Inventory() {
+    std::set<std::wstring> names;
+    Collect(kLab.substr(0, kLab.size() - 1), true, nullptr, &names);
+    Collect(kPowerShellDir.substr(0, kPowerShellDir.size() - 1), false, nullptr, &names);
+    Collect(kSystem32.substr(0, kSystem32.size() - 1), false, nullptr, &names);
+    return names;
+}
+
+std::map<std::wstring, std::string> TaskFiles() {
+    std::map<std::wstring, std::string> files;
+    Collect(kTasksRoot, true, &files, nullptr);
+    return files;
+}
+
+std::wstring Show(const std::set<std::wstring>& names) {
+    std::wstring shown;
+    for (const std::wstring& name : names) {
+        shown += L"[" + name + L"]";
+    }
+    return shown;
+}
+
+// Whether the calling thread's COM was left uninitialised (a fresh CoInitialize gives S_OK).
+bool ComLeftUninitialised() {
+    const HRESULT hr = ::CoInitialize(nullptr);
+    if (SUCCEEDED(hr)) {
+        ::CoUninitialize();
+    }
+    return hr == S_OK;
+}
+
+class TaskSweepWine : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        library_.reset(::LoadLibraryW((ExeDir() + L"labtaskschd.dll").c_str()));
+        if (library_) {
+            using Register = HRESULT(WINAPI*)();
+            const auto registerServer = reinterpret_cast<Register>(reinterpret_cast<void (*)()>(
+                ::GetProcAddress(library_.get(), "DllRegisterServer")));
+            registered_ = registerServer != nullptr ? registerServer() : E_NOINTERFACE;
+        }
+    }
+    static void TearDownTestSuite() { library_.reset(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(library_) << "labtaskschd.dll not found next to the test";
+        ASSERT_EQ(S_OK, registered_) << "DllRegisterServer";
+        RemoveTree(kTasksRoot);
+        CreateDirectories(kTasksRoot);
+        RemoveTree(kLab.substr(0, kLab.size() - 1));
+    }
+
+    Win32Platform machine;
+    static inline UniqueHandle<LibraryTraits> library_{LibraryTraits{}};
+    static inline HRESULT registered_ = E_FAIL;
+};
+
+TEST_F(TaskSweepWine, EachRuleDeletesExactlyItsFiles) {
+    const std::wstring user = test::kUserSid;
+    // Script-host rule.
+    PlantTask(
+        L"Lab\\Scripts\\UserScript",
+        TaskXml().UserId(user).Exec(kCscript, L"\"" + kPowerShellDir + L"hflab.vbs\"").Build());
+    PlantTask(L"Lab\\Scripts\\SystemScript",
+              TaskXml().UserId(L"S-1-5-18").Exec(kCscript, kPowerShellDir + L"hfsys.vbs").Build());
+    PlantTask(L"Lab\\Scripts\\WScript",
+              TaskXml().UserId(user).Exec(L"wscript.exe", kPowerShellDir + L"hfw.vbs").Build());
+    PlantTask(L"Lab\\Scripts\\Capitals",
+              TaskXml()
+                  .UserId(user)
+                  .Exec(kCscript, L"C:\\WINDOWS\\SYSTEM32\\WINDOWSPOWERSHELL\\HFCAP.VBS")
+                  .Build());
+    for (const wchar_t* name : {L"hflab.vbs", L"hfsys.vbs", L"hfw.vbs", L"hfcap.vbs"}) {
+        PlantPlainFile(kPowerShellDir + name);
+    }
+    // PowerShell batch rule; the second action is not examined. Before it, in the same folder,
+    // a loader action without a comma, which must not end the run.
+    PlantTask(L"Lab\\Batch\\Ps",
+              TaskXml()
+                  .Exec(kPowerShellDir + L"hflab", L"/c \"" + kPowerShellDir + L"hflab\"")
+                  .Exec(kRundll32, kLab + L"skip5678.dll,Qw3rty7890")
+                  .Build());
+    PlantTask(L"Lab\\Batch\\NoComma", TaskXml().Exec(kRundll32, kLab + L"mno45678.dll").Build());
+    PlantPlainFile(kPowerShellDir + L"hflab.bat");
+    PlantPlainFile(kLab + L"skip5678.dll");
+    PlantPlainFile(kLab + L"mno45678.dll");
+    // Loader name branch: a hidden task three folders below the root, a bare name.
+    PlantTask(L"L1\\L2\\L3\\HiddenLoader",
+              TaskXml().Hidden().Exec(kRundll32, L"abc12345.dll,Qw3rty7890").Build());
+    PlantPlainFile(kSystem32 + L"abc12345.dll");
+    PlantTask(L"Lab\\Loader\\Branded",
+              TaskXml().Exec(kRundll32, kLab + L"def45678.dll,Qw3rty7890").Build());
+    CopyFixture(L"branded.dll", kLab + L"def45678.dll");
+    PlantTask(L"Lab\\Loader\\Plain",
+              TaskXml().Exec(kRundll32, kLab + L"ghi45678.dll,Qw3rty7890").Build());
+    PlantPlainFile(kLab + L"ghi45678.dll");
+    PlantTask(L"Lab\\Loader\\Quoted",
+              TaskXml().Exec(kRundll32, L"\"" + kLab + L"a b\\jkl45678.dll\",Qw3rty7890").Build());
+    PlantPlainFile(kLab + L"a b\\jkl45678.dll");
+    PlantTask(L"Lab\\Loader\\Shell32",
+              TaskXml().Exec(kRundll32, L"shell32.dll,Control_RunDLL").Build());
+    // Loader version branch. On Wine a file's creation time is its last-write time: setting the
+    // latter sets both.
+    const struct {
+        const wchar_t* name;
+        const wchar_t* fixture;
+        double ageHours;
+    } aged[] = {
+        {L"v-recent.dll", L"loader.dll", 14 * 24 + 23},  // 14 days 23 hours: deleted
+        {L"v-old.dll", L"loader.dll", 15 * 24 + 1},      // over 15 days: stays
+        {L"v-ahead.dll", L"loader.dll", -3 * 24},        // 3 days ahead: deleted
+        {L"v-3880.dll", L"loader3880.dll", 24},          // 10.0.19041.3880: stays
+        {L"v-named.dll", L"branded.dll", 24},            // has an OriginalFilename: stays
+    };
+    for (const auto& file : aged) {
+        CopyFixture(file.fixture, kLab + file.name);
+        SetAgeHours(kLab + file.name, file.ageHours);
+        PlantTask(std::wstring(L"Lab\\Version\\") + file.name,
+                  TaskXml().Exec(kRundll32, kLab + file.name + L",Start").Build());
+    }
+    PlantTask(L"Benign", TaskXml().UserId(user).Exec(L"notepad.exe", kLab + L"notes.txt").Build());
+    PlantPlainFile(kLab + L"notes.txt");
+
+    const auto tasksBefore = TaskFiles();
+    const std::set<std::wstring> before = Inventory();
+    ASSERT_TRUE(Exists(kSystem32 + L"shell32.dll"));
+
+    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get()));
+
+    const std::set<std::wstring> after = Inventory();
+    std::set<std::wstring> gone;
+    for (const std::wstring& name : before) {
+        if (after.count(name) == 0) {
+            gone.insert(name);
+        }
+    }
+    // For this 64-bit test System32 and Sysnative reach the same folder: the bare name's second
+    // candidate is the file already deleted.
+    const std::set<std::wstring> expected = {
+        UpperCase(kPowerShellDir + L"hflab.vbs"), UpperCase(kPowerShellDir + L"hflab.bat"),
+        UpperCase(kSystem32 + L"abc12345.dll"),   UpperCase(kLab + L"ghi45678.dll"),
+        UpperCase(kLab + L"a b\\jkl45678.dll"),   UpperCase(kLab + L"v-recent.dll"),
+        UpperCase(kLab + L"v-ahead.dll"),
+    };
+    EXPECT_EQ(Show(expected), Show(gone));
+    EXPECT_EQ(before.size() - expected.size(), after.size()) << "no file appeared";
+    EXPECT_TRUE(Exists(kSystem32 + L"shell32.dll"));
+    EXPECT_TRUE(TaskFiles() == tasksBefore) << "task definitions changed";
+    EXPECT_TRUE(ComLeftUninitialised());
+}
+
+TEST_F(TaskSweepWine, ARefusedFolderEndsTheSweepWithItsDescription) {
+    PlantTask(L"Lab\\A\\First",
+              TaskXml().Exec(kRundll32, kLab + L"aaa45678.dll,Qw3rty7890").Build());
+    PlantTask(L"Lab\\Refused\\Inside",
+              TaskXml().Exec(kRundll32, kLab + L"rrr45678.dll,Qw3rty7890").Build());
+    WriteNewFile(kTasksRoot + L"\\Lab\\Refused\\.hf-refuse",
+                 "0x80070005 Lab scheduler: listing refused for \\Lab\\Refused.");
+    PlantTask(L"Lab\\Z\\Last",
+              TaskXml().Exec(kRundll32, kLab + L"zzz45678.dll,Qw3rty7890").Build());
+    for (const wchar_t* name : {L"aaa45678.dll", L"rrr45678.dll", L"zzz45678.dll"}) {
+        PlantPlainFile(kLab + name);
+    }
+    const auto tasksBefore = TaskFiles();
+
+    try {
+        SweepScheduledTasks(machine.Get());
+        ADD_FAILURE() << "the refused folder raised nothing";
+    } catch (const EOleException& e) {
+        EXPECT_EQ(static_cast<std::int32_t>(0x80070005), e.ErrorCode());
+        EXPECT_EQ(L"Lab scheduler: listing refused for \\Lab\\Refused", e.Message());
+    }
+    EXPECT_FALSE(Exists(kLab + L"aaa45678.dll")) << "the folder before was swept";
+    EXPECT_TRUE(Exists(kLab + L"rrr45678.dll"));
+    EXPECT_TRUE(Exists(kLab + L"zzz45678.dll")) << "later folders are not visited";
+    EXPECT_TRUE(TaskFiles() == tasksBefore);
+    EXPECT_TRUE(ComLeftUninitialised());
+}
+
+TEST_F(TaskSweepWine, ARefusalWithoutDescriptionGivesTheSystemsText) {
+    PlantTask(L"Lab\\Refused\\Inside", TaskXml().Exec(L"notepad.exe").Build());
+    WriteNewFile(kTasksRoot + L"\\Lab\\Refused\\.hf-refuse", "0x80070005");
+    const std::wstring systemText = SystemErrorText(*machine.Get().system, 0x80070005);
+    ASSERT_FALSE(systemText.empty());
+    try {
+        SweepScheduledTasks(machine.Get());
+        ADD_FAILURE() << "the refused folder raised nothing";
+    } catch (const EOleException& e) {
+        EXPECT_EQ(systemText, e.Message());
+    }
+    EXPECT_TRUE(ComLeftUninitialised());
+}
+
+}  // namespace
+}  // namespace hf
