@@ -1,0 +1,30 @@
+#include "app/core/PlatformStages.h"
+
+#include "services/DriverSweep.h"
+#include "services/FilterPurge.h"
+#include "services/ServiceControl.h"
+#include "tasks/TaskSweep.h"
+
+namespace hf {
+
+void PlatformStages::SweepScheduledTasks() {
+    hf::SweepScheduledTasks(platform_);
+}
+
+void PlatformStages::StopService(const std::wstring& name, bool deleteAfterStop) {
+    hf::StopService(platform_, name, deleteAfterStop);
+}
+
+void PlatformStages::RemoveDriverServices() {
+    hf::RemoveDriverServices(platform_);
+}
+
+void PlatformStages::DeleteServiceByName(const std::wstring& name) {
+    hf::DeleteServiceByName(platform_, name);
+}
+
+void PlatformStages::PurgeFilterServiceKey() {
+    hf::PurgeFilterServiceKey(platform_);
+}
+
+}  // namespace hf

@@ -1,0 +1,23 @@
+#pragma once
+// The cleaning stages as the product runs them: each one calls the real stage with the platform.
+
+#include "app/core/CleaningRun.h"
+#include "platform/Platform.h"
+
+namespace hf {
+
+class PlatformStages final : public CleaningStages {
+  public:
+    explicit PlatformStages(const Platform& platform) : platform_(platform) {}
+
+    void SweepScheduledTasks() override;
+    void StopService(const std::wstring& name, bool deleteAfterStop) override;
+    void RemoveDriverServices() override;
+    void DeleteServiceByName(const std::wstring& name) override;
+    void PurgeFilterServiceKey() override;
+
+  private:
+    const Platform& platform_;
+};
+
+}  // namespace hf
