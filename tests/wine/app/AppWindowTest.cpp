@@ -1,0 +1,418 @@
+// hfremove.exe itself, driven from this process by window messages, as a user would drive it.
+// This machine runs no 32-bit code, so the ring runs the x86-64 build of the same sources.
+// The stages run for real in the throwaway prefix and find nothing to remove there.
+// For the 64-bit process C:\Windows\System32 and C:\Windows\Sysnative reach the same folder.
+
+#include "app/core/CleaningRun.h"
+#include "app/win32/Win32Handles.h"
+#include "tests/wine/app/WindowProbe.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <string>
+
+namespace hf {
+namespace {
+
+using namespace std::chrono_literals;
+using probe::ChildInfo;
+
+constexpr auto kRunTimeout = 120s;  // the whole cleaning run, up to its question
+
+std::wstring ScreenshotPath(const wchar_t* name) {
+    ::CreateDirectoryW(probe::FromUnixPath(HF_APP_SCREENSHOT_DIR).c_str(), nullptr);
+    return probe::FromUnixPath(HF_APP_SCREENSHOT_DIR) + L"\\" + name;
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) {
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+std::string Describe(const RECT& r) {
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+           std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + ")";
+}
+
+// One hfremove.exe process and its main window.
+class App {
+  public:
+    App() {
+        std::wstring commandLine = L"\"" + probe::FromUnixPath(HF_APP_EXE) + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &info)) {
+            ADD_FAILURE() << "CreateProcessW failed with " << ::GetLastError();
+            return;
+        }
+        process_.reset(info.hProcess);
+        thread_.reset(info.hThread);
+        processId_ = info.dwProcessId;
+        ::WaitForInputIdle(process_.get(), 10000);
+        window_ = probe::WaitForWindow(
+            [this] { return probe::FindTopLevel(processId_, L"TForm1", nullptr); }, 15s);
+    }
+    ~App() {
+        if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(process_.get(), 99);
+        }
+    }
+
+    HWND Window() const { return window_; }
+    HWND Child(const wchar_t* className) const {
+        return ::FindWindowExW(window_, nullptr, className, nullptr);
+    }
+    HWND WaitForDialog(const wchar_t* caption, std::chrono::milliseconds timeout) const {
+        return probe::WaitForWindow(
+            [&] { return probe::FindTopLevel(processId_, L"#32770", caption); }, timeout);
+    }
+    // Any message box or dialog of the process, whatever its caption (for failure messages).
+    std::string OpenDialogs() const {
+        std::string text;
+        for (HWND w = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w != nullptr;
+             w = ::FindWindowExW(nullptr, w, L"#32770", nullptr)) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(w, &owner);
+            if (owner == processId_) {
+                text += " [" + Narrow(probe::Text(w)) + ":";
+                for (const ChildInfo& c : probe::Children(w)) {
+                    text += " " + Narrow(c.text);
+                }
+                text += "]";
+            }
+        }
+        return text.empty() ? " none" : text;
+    }
+    int ProgressPosition() const {
+        LRESULT position = -1;
+        if (!probe::SendWithTimeout(Child(PROGRESS_CLASSW), PBM_GETPOS, 0, 0, position)) {
+            return -1;
+        }
+        return static_cast<int>(position);
+    }
+    // Waits for the process to end; its exit code, or -1 when it is still running.
+    long WaitForExit(std::chrono::milliseconds timeout) const {
+        if (::WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count())) !=
+            WAIT_OBJECT_0) {
+            return -1;
+        }
+        DWORD code = 0;
+        ::GetExitCodeProcess(process_.get(), &code);
+        return static_cast<long>(code);
+    }
+
+  private:
+    UniqueKernelHandle process_;
+    UniqueKernelHandle thread_;
+    DWORD processId_ = 0;
+    HWND window_ = nullptr;
+};
+
+const ChildInfo* FindChild(const std::vector<ChildInfo>& children, const wchar_t* className,
+                           const std::wstring& text) {
+    for (const ChildInfo& child : children) {
+        if (_wcsicmp(child.className.c_str(), className) == 0 && child.text == text) {
+            return &child;
+        }
+    }
+    return nullptr;
+}
+
+int PixelsAt96(int designValue) {
+    UniqueWindowDc screen = GetWindowDc(nullptr);
+    return ::MulDiv(designValue, ::GetDeviceCaps(screen.get(), LOGPIXELSY), 96);
+}
+
+void ExpectCentredOnScreen(HWND dialog) {
+    RECT rect{};
+    ::GetWindowRect(dialog, &rect);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ::GetMonitorInfoW(::MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    const long dx = (rect.left + rect.right) / 2 - (work.left + work.right) / 2;
+    const long dy = (rect.top + rect.bottom) / 2 - (work.top + work.bottom) / 2;
+    EXPECT_LE(std::labs(dx), 2) << "dialog " << Describe(rect) << " work area " << Describe(work);
+    EXPECT_LE(std::labs(dy), 2) << "dialog " << Describe(rect) << " work area " << Describe(work);
+}
+
+// The restart question: its form, texts, buttons, focus and modality.
+void CheckQuestion(HWND dialog, HWND mainWindow) {
+    EXPECT_EQ(::GetWindow(dialog, GW_OWNER), mainWindow) << "the question belongs to the window";
+    EXPECT_FALSE(::IsWindowEnabled(mainWindow)) << "the window takes no input while it asks";
+    const std::vector<ChildInfo> children = probe::Children(dialog);
+    std::string all;
+    for (const ChildInfo& c : children) {
+        all += " " + Narrow(c.className) + "'" + Narrow(c.text) + "'";
+    }
+    EXPECT_NE(FindChild(children, L"Static", kRestartQuestion), nullptr) << "children:" << all;
+    const ChildInfo* yes = FindChild(children, L"Button", L"&Yes");
+    const ChildInfo* no = FindChild(children, L"Button", L"&No");
+    ASSERT_NE(yes, nullptr) << "children:" << all;
+    ASSERT_NE(no, nullptr) << "children:" << all;
+    EXPECT_LT(yes->bounds.left, no->bounds.left) << "Yes comes before No";
+    EXPECT_EQ(::GetDlgCtrlID(yes->handle), kIdYes);
+    EXPECT_EQ(::GetDlgCtrlID(no->handle), kIdNo);
+    EXPECT_EQ(probe::FocusOfThreadOf(dialog), yes->handle) << "Yes is the default button";
+    int buttons = 0;
+    bool icon = false;
+    for (const ChildInfo& c : children) {
+        buttons += _wcsicmp(c.className.c_str(), L"Button") == 0 && (c.style & WS_VISIBLE) ? 1 : 0;
+        icon = icon || (_wcsicmp(c.className.c_str(), L"Static") == 0 &&
+                        (c.style & SS_TYPEMASK) == SS_ICON && (c.style & WS_VISIBLE));
+    }
+    EXPECT_EQ(buttons, 2) << "children:" << all;
+    EXPECT_TRUE(icon) << "the information icon; children:" << all;
+    ExpectCentredOnScreen(dialog);
+}
+
+// The plain message box: application title, the text, one OK, no icon.
+HWND CheckMessageBox(const App& app, const std::wstring& text) {
+    HWND box = app.WaitForDialog(L"hfremove", 30s);
+    EXPECT_NE(box, nullptr) << "no message box captioned hfremove; open:" << app.OpenDialogs();
+    if (box == nullptr) {
+        return nullptr;
+    }
+    const std::vector<ChildInfo> children = probe::Children(box);
+    std::string all;
+    int buttons = 0;
+    bool icon = false;
+    for (const ChildInfo& c : children) {
+        all += " " + Narrow(c.className) + "'" + Narrow(c.text) + "'";
+        buttons += _wcsicmp(c.className.c_str(), L"Button") == 0 && (c.style & WS_VISIBLE) ? 1 : 0;
+        icon = icon || (_wcsicmp(c.className.c_str(), L"Static") == 0 &&
+                        (c.style & SS_TYPEMASK) == SS_ICON && (c.style & WS_VISIBLE));
+    }
+    EXPECT_NE(FindChild(children, L"Static", text), nullptr) << "children:" << all;
+    const ChildInfo* ok = FindChild(children, L"Button", L"OK");
+    EXPECT_NE(ok, nullptr) << "children:" << all;
+    EXPECT_EQ(buttons, 1) << "children:" << all;
+    EXPECT_FALSE(icon) << "children:" << all;
+    if (ok != nullptr) {
+        EXPECT_EQ(probe::FocusOfThreadOf(box), ok->handle) << "OK is the default button";
+    }
+    ExpectCentredOnScreen(box);
+    return box;
+}
+
+HWND ButtonOf(HWND dialog, const wchar_t* caption) {
+    return ::FindWindowExW(dialog, nullptr, L"Button", caption);
+}
+
+// MAINICON: one 32 x 32 image with 32-bit colour.
+void ExpectMainIcon() {
+    UniqueLibrary exe(LibraryTraits{},
+                      ::LoadLibraryExW(probe::FromUnixPath(HF_APP_EXE).c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    ASSERT_TRUE(exe) << "cannot open hfremove.exe as data: " << ::GetLastError();
+    HRSRC group = ::FindResourceW(exe.get(), L"MAINICON", RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr) << "no MAINICON";
+#pragma pack(push, 2)
+    struct GroupEntry {
+        BYTE width, height, colours, reserved;
+        WORD planes, bitCount;
+        DWORD bytes;
+        WORD id;
+    };
+    struct GroupHeader {
+        WORD reserved, type, count;
+    };
+#pragma pack(pop)
+    const auto* header =
+        static_cast<const GroupHeader*>(::LockResource(::LoadResource(exe.get(), group)));
+    ASSERT_NE(header, nullptr);
+    ASSERT_EQ(header->count, 1) << "one image";
+    const auto* entry = reinterpret_cast<const GroupEntry*>(header + 1);
+    EXPECT_EQ(entry->width, 32);
+    EXPECT_EQ(entry->height, 32);
+    EXPECT_EQ(entry->bitCount, 32);
+}
+
+// Wine 8's own Task Scheduler cannot count a folder's tasks (E_NOTIMPL), so with it the first
+// stage fails as a refusing scheduler would on Windows: the error path, for real.
+TEST(AppWindowFailure, FailingFirstStageShowsTheErrorAtZeroAndStartRepeatsIt) {
+    App app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    HWND start = app.Child(L"Button");
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        ::PostMessageW(start, BM_CLICK, 0, 0);
+        HWND box = app.WaitForDialog(L"hfremove", kRunTimeout);
+        ASSERT_NE(box, nullptr) << "no error box; open:" << app.OpenDialogs();
+        EXPECT_EQ(app.WaitForDialog(L"Information", 0ms), nullptr) << "no question after an error";
+        EXPECT_EQ(app.ProgressPosition(), 0) << "the bar stays where the failed stage found it";
+        std::wstring text;
+        for (const ChildInfo& c : probe::Children(box)) {
+            if (_wcsicmp(c.className.c_str(), L"Static") == 0 && !c.text.empty()) {
+                text = c.text;
+            }
+        }
+        const std::wstring prefix = kErrorPrefix;
+        EXPECT_EQ(text.substr(0, prefix.size()), prefix) << "text: " << Narrow(text);
+        EXPECT_GT(text.size(), prefix.size()) << "the stage's message follows the prefix";
+        EXPECT_EQ(::GetWindow(box, GW_OWNER), window);
+        if (run == 1) {
+            ::Sleep(300);
+            EXPECT_GT(probe::SaveScreenshot(box, ScreenshotPath(L"error-box.bmp")), 2);
+        }
+        ::PostMessageW(ButtonOf(box, L"OK"), BM_CLICK, 0, 0);
+        EXPECT_EQ(app.WaitForExit(1500ms), -1) << "the window stays open after the error box";
+        EXPECT_TRUE(::IsWindowEnabled(window)) << "back at Idle";
+    }
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(app.WaitForExit(10s), 0);
+}
+
+// The remaining tests register the lab's scheduler, which lists the prefix's (absent) tasks, so
+// the run goes through to its question.
+class AppWindow : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        UniqueLibrary scheduler(LibraryTraits{},
+                                ::LoadLibraryW(probe::FromUnixPath(HF_APP_LAB_SCHEDULER).c_str()));
+        using Register = HRESULT(WINAPI*)();
+        const auto registerServer = GetProcedure<Register>(scheduler.get(), "DllRegisterServer");
+        registered_ = registerServer != nullptr ? registerServer() : E_NOINTERFACE;
+    }
+    void SetUp() override { ASSERT_EQ(registered_, S_OK) << "registering labtaskschd.dll"; }
+
+    static inline HRESULT registered_ = E_FAIL;
+};
+
+TEST_F(AppWindow, OpensIdleWithTheDesignedLayoutAndClosesWithoutQuestions) {
+    App app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr) << "no TForm1 window";
+
+    EXPECT_EQ(probe::Text(window), L" ") << "caption of one blank";
+    RECT client{};
+    ::GetClientRect(window, &client);
+    // Wine's screen here is 96 dpi; elsewhere the layout scales with it.
+    EXPECT_EQ(client.right, PixelsAt96(290));
+    EXPECT_EQ(client.bottom, PixelsAt96(141));
+    const LONG style = ::GetWindowLongW(window, GWL_STYLE);
+    for (LONG bit : {WS_CAPTION, WS_SYSMENU, WS_THICKFRAME, WS_MINIMIZEBOX, WS_MAXIMIZEBOX}) {
+        EXPECT_EQ(style & bit, bit) << "style bit " << std::hex << bit;
+    }
+    EXPECT_EQ(::GetWindow(window, GW_OWNER), nullptr) << "the window owns its taskbar button";
+    EXPECT_NE(::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW, 0);
+    // Wine gives no class data of another process's window (GetClassLongPtr answers 0), so the
+    // background is read off the screen and the icon off the program file.
+    POINT inside{3, 3};
+    ::ClientToScreen(window, &inside);
+    {
+        UniqueWindowDc screen = GetWindowDc(nullptr);
+        EXPECT_EQ(::GetPixel(screen.get(), inside.x, inside.y), ::GetSysColor(COLOR_BTNFACE))
+            << "the button-face colour";
+    }
+    ExpectMainIcon();
+
+    const std::vector<ChildInfo> children = probe::Children(window);
+    ASSERT_EQ(children.size(), 2u);
+    // Tab order: the button first, then the bar.
+    const ChildInfo& start = children[0];
+    const ChildInfo& bar = children[1];
+    EXPECT_EQ(_wcsicmp(start.className.c_str(), L"Button"), 0) << Narrow(start.className);
+    EXPECT_EQ(start.text, L"시작");
+    EXPECT_EQ(Describe(start.bounds), Describe(RECT{PixelsAt96(96), PixelsAt96(77),
+                                                    PixelsAt96(96 + 105), PixelsAt96(77 + 49)}));
+    EXPECT_EQ(_wcsicmp(bar.className.c_str(), PROGRESS_CLASSW), 0) << Narrow(bar.className);
+    EXPECT_EQ(Describe(bar.bounds), Describe(RECT{PixelsAt96(24), PixelsAt96(32),
+                                                  PixelsAt96(24 + 253), PixelsAt96(32 + 39)}));
+    EXPECT_EQ(probe::FocusOfThreadOf(window), start.handle) << "the button holds the focus";
+    EXPECT_EQ(app.ProgressPosition(), 0);
+    LRESULT high = 0;
+    ASSERT_TRUE(probe::SendWithTimeout(bar.handle, PBM_GETRANGE, FALSE, 0, high));
+    LRESULT low = -1;
+    ASSERT_TRUE(probe::SendWithTimeout(bar.handle, PBM_GETRANGE, TRUE, 0, low));
+    EXPECT_EQ(low, 0);
+    EXPECT_EQ(high, 100);
+
+    ::Sleep(300);
+    const std::wstring shot = ScreenshotPath(L"main-window.bmp");
+    EXPECT_GT(probe::SaveScreenshot(window, shot), 2) << "a picture of the window";
+
+    // The close box at Idle ends the program without a question.
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(app.WaitForExit(10s), 0) << "open:" << app.OpenDialogs();
+}
+
+TEST_F(AppWindow, StartRunsToTheQuestionAndNoShowsTheReminderThenEnds) {
+    App app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    HWND start = app.Child(L"Button");
+    ::PostMessageW(start, BM_CLICK, 0, 0);
+
+    HWND question = app.WaitForDialog(L"Information", kRunTimeout);
+    ASSERT_NE(question, nullptr) << "no question; open:" << app.OpenDialogs();
+    EXPECT_EQ(app.ProgressPosition(), 100);
+    CheckQuestion(question, window);
+    ::Sleep(300);
+    EXPECT_GT(probe::SaveScreenshot(question, ScreenshotPath(L"question.bmp")), 2);
+    EXPECT_GT(probe::SaveScreenshot(window, ScreenshotPath(L"main-window-at-100.bmp")), 2);
+
+    ::PostMessageW(ButtonOf(question, L"&No"), BM_CLICK, 0, 0);
+    HWND reminder = CheckMessageBox(app, kRestartReminder);
+    ASSERT_NE(reminder, nullptr);
+    EXPECT_FALSE(::IsWindow(question)) << "the question is gone";
+    ::Sleep(300);
+    EXPECT_GT(probe::SaveScreenshot(reminder, ScreenshotPath(L"reminder.bmp")), 2);
+
+    ::PostMessageW(ButtonOf(reminder, L"OK"), BM_CLICK, 0, 0);
+    EXPECT_EQ(app.WaitForExit(10s), 0) << "open:" << app.OpenDialogs();
+}
+
+// The keyboard: Enter or Space on the focused button starts the run; Escape or the question's
+// close box is not Yes; Enter dismisses the reminder.
+TEST_F(AppWindow, KeyboardStartsTheRunAndEscapeOrCloseIsNotYes) {
+    struct Case {
+        const char* name;
+        WPARAM startKey;
+        bool closeBox;  // dismiss the question with its close box rather than Escape
+    };
+    for (const Case& c : {Case{"Enter, then Escape", VK_RETURN, false},
+                          Case{"Space, then the close box", VK_SPACE, true}}) {
+        SCOPED_TRACE(c.name);
+        App app;
+        HWND window = app.Window();
+        ASSERT_NE(window, nullptr);
+        HWND start = app.Child(L"Button");
+        ::PostMessageW(start, WM_KEYDOWN, c.startKey, 0);
+        ::PostMessageW(start, WM_KEYUP, c.startKey, static_cast<LPARAM>(0xC0000000));
+
+        HWND question = app.WaitForDialog(L"Information", kRunTimeout);
+        ASSERT_NE(question, nullptr) << "no question; open:" << app.OpenDialogs();
+        if (c.closeBox) {
+            ::PostMessageW(question, WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else {
+            HWND focus = probe::FocusOfThreadOf(question);
+            ::PostMessageW(focus != nullptr ? focus : question, WM_KEYDOWN, VK_ESCAPE, 0);
+            // Wine 8's task dialog ignores Escape without a Cancel button (Windows honours
+            // TDF_ALLOW_DIALOG_CANCELLATION); there the close box ends it instead.
+            ::Sleep(1000);
+            if (::IsWindow(question)) {
+                ::PostMessageW(question, WM_SYSCOMMAND, SC_CLOSE, 0);
+            }
+        }
+
+        HWND reminder = CheckMessageBox(app, kRestartReminder);
+        ASSERT_NE(reminder, nullptr);
+        HWND ok = probe::FocusOfThreadOf(reminder);
+        ::PostMessageW(ok != nullptr ? ok : reminder, WM_KEYDOWN, VK_RETURN, 0);
+        EXPECT_EQ(app.WaitForExit(10s), 0) << "open:" << app.OpenDialogs();
+    }
+}
+
+}  // namespace
+}  // namespace hf
+
