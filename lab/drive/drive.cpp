@@ -244,7 +244,7 @@ class Driver {
         }
         HWND main = WaitFor(options_.timeoutMs, process_.get(), [this] { return MainWindow(); });
         if (main == nullptr) {
-            report_.Add(L"error", L"no main window (visible, caption \" \") within the time limit");
+            report_.Add(L"error", Missing(L"the main window (visible, caption \" \")"));
             return Finish(false);
         }
         if (!CheckIdleWindow(main)) {
@@ -262,7 +262,7 @@ class Driver {
             return DialogOf(processId_, kAppCaption);
         });
         if (dialog == nullptr) {
-            report_.Add(L"error", L"neither the question nor an error box appeared in time");
+            report_.Add(L"error", Missing(L"the question or an error box"));
             report_.Add(L"bar", Position());
             return Finish(false);
         }
@@ -299,6 +299,15 @@ class Driver {
         processId_ = info.dwProcessId;
         report_.Add(L"started", options_.exe);
         return true;
+    }
+
+    // Why a window that was waited for is not there: the program ended, or time ran out.
+    std::wstring Missing(const std::wstring& what) const {
+        if (::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0) {
+            return L"hfremove.exe ended before " + what + L" appeared";
+        }
+        return what + L" did not appear within " + std::to_wstring(options_.timeoutMs / 1000) +
+               L" s";
     }
 
     HWND MainWindow() const {
@@ -377,7 +386,7 @@ class Driver {
         HWND reminder = WaitFor(options_.timeoutMs, process_.get(),
                                 [this] { return DialogOf(processId_, kAppCaption); });
         if (reminder == nullptr) {
-            report_.Add(L"error", L"no reminder box (caption \"hfremove\") after No");
+            report_.Add(L"error", Missing(L"the reminder box (caption \"hfremove\") after No"));
             return Finish(false);
         }
         report_.Add(L"reminder", DialogText(reminder));
@@ -447,7 +456,13 @@ class Driver {
             } else {
                 DWORD code = 0;
                 ::GetExitCodeProcess(process_.get(), &code);
-                report_.Add(L"exit_code", std::to_wstring(code));
+                std::wstring text = std::to_wstring(code);
+                if (code >= 0x80000000u) {  // an exception code: the program crashed
+                    wchar_t hex[16] = {};
+                    ::wsprintfW(hex, L"0x%08X", code);
+                    text += std::wstring(L" (") + hex + L", the program crashed)";
+                }
+                report_.Add(L"exit_code", text);
                 exitedWithZero = code == 0;
             }
         }
