@@ -9,7 +9,7 @@ namespace hf {
 namespace {
 
 using fake::FakeTime;
-using test::FileSpec;
+using test::PlantedFile;
 using test::kPowerShellDir;
 using test::kRundll32;
 using test::kSysnative;
@@ -21,7 +21,7 @@ using test::VersionStrings;
 struct RuleCase {
     const char* name;
     TaskXml task;
-    std::vector<FileSpec> files;
+    std::vector<PlantedFile> files;
     std::vector<std::wstring> deletions;  // every DeleteFileW, in order
 };
 

@@ -11,7 +11,7 @@
 namespace hf {
 namespace {
 
-using test::FileSpec;
+using test::PlantedFile;
 using test::kPowerShellDir;
 using test::kRundll32;
 using test::kSystem32;
@@ -85,7 +85,7 @@ TEST(IsUserScriptTask, ReadsActionsWhateverThePrincipalsShowedAndSkipsOtherComma
 struct SweepCase {
     const char* name;
     TaskXml task;
-    std::vector<FileSpec> files;
+    std::vector<PlantedFile> files;
     std::vector<std::wstring> deletions;
 };
 

@@ -55,8 +55,8 @@ inline fake::FakeVersionResource LoaderBuild() {
     return VersionStrings({{L"ProductVersion", kLoaderVersion}, {L"FileDescription", L"x"}});
 }
 
-struct FileSpec {
-    FileSpec(std::wstring filePath,
+struct PlantedFile {
+    PlantedFile(std::wstring filePath,
              std::optional<fake::FakeVersionResource> resource = std::nullopt,
              FileTime creation = fake::FakeTime::MakeFileTime(2024, 5, 10))
         : path(std::move(filePath)), version(std::move(resource)), created(creation) {}
@@ -76,12 +76,12 @@ struct TaskMachine {
         platform.com = &com;
     }
 
-    void AddFiles(const std::vector<FileSpec>& specs) {
-        for (const FileSpec& spec : specs) {
+    void AddFiles(const std::vector<PlantedFile>& plantedFiles) {
+        for (const PlantedFile& planted : plantedFiles) {
             fake::FakeFile& file =
-                spec.version ? files.AddFile(spec.path, *spec.version) : files.AddFile(spec.path);
-            file.creation = spec.created;
-            file.lastWrite = spec.created;
+                planted.version ? files.AddFile(planted.path, *planted.version) : files.AddFile(planted.path);
+            file.creation = planted.created;
+            file.lastWrite = planted.created;
         }
     }
 
