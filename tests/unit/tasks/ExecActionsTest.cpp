@@ -9,12 +9,12 @@ namespace hf {
 namespace {
 
 using fake::FakeTime;
-using test::PlantedFile;
 using test::kPowerShellDir;
 using test::kRundll32;
 using test::kSysnative;
 using test::kSystem32;
 using test::LoaderBuild;
+using test::PlantedFile;
 using test::TaskXml;
 using test::VersionStrings;
 

@@ -11,11 +11,11 @@
 namespace hf {
 namespace {
 
-using test::PlantedFile;
 using test::kPowerShellDir;
 using test::kRundll32;
 using test::kSystem32;
 using test::kUserSid;
+using test::PlantedFile;
 using test::TaskXml;
 
 const std::wstring kCscript = L"%windir%\\system32\\cscript.exe";

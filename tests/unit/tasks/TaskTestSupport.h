@@ -57,8 +57,8 @@ inline fake::FakeVersionResource LoaderBuild() {
 
 struct PlantedFile {
     PlantedFile(std::wstring filePath,
-             std::optional<fake::FakeVersionResource> resource = std::nullopt,
-             FileTime creation = fake::FakeTime::MakeFileTime(2024, 5, 10))
+                std::optional<fake::FakeVersionResource> resource = std::nullopt,
+                FileTime creation = fake::FakeTime::MakeFileTime(2024, 5, 10))
         : path(std::move(filePath)), version(std::move(resource)), created(creation) {}
 
     std::wstring path;
@@ -78,8 +78,8 @@ struct TaskMachine {
 
     void AddFiles(const std::vector<PlantedFile>& plantedFiles) {
         for (const PlantedFile& planted : plantedFiles) {
-            fake::FakeFile& file =
-                planted.version ? files.AddFile(planted.path, *planted.version) : files.AddFile(planted.path);
+            fake::FakeFile& file = planted.version ? files.AddFile(planted.path, *planted.version)
+                                                   : files.AddFile(planted.path);
             file.creation = planted.created;
             file.lastWrite = planted.created;
         }
