@@ -18,10 +18,13 @@ std::wstring OSErrorMessage(std::uint32_t code, const std::wstring& systemText) 
 }
 
 void RaiseOSError(SystemApi& system, std::uint32_t code) {
-    throw EOSError(code, OSErrorMessage(code, code == 0 ? std::wstring() : SystemErrorText(system, code)));
+    throw EOSError(
+        code, OSErrorMessage(code, code == 0 ? std::wstring() : SystemErrorText(system, code)));
 }
 
-void RaiseLastOSError(SystemApi& system) { RaiseOSError(system, system.GetLastError()); }
+void RaiseLastOSError(SystemApi& system) {
+    RaiseOSError(system, system.GetLastError());
+}
 
 std::wstring OleErrorMessage(std::int32_t hr, const std::wstring& description,
                              const std::wstring& systemText) {

@@ -11,47 +11,46 @@ class SystemApi;
 
 // Base of every failure the cleaning run reports; carries the text shown after the error prefix.
 class Exception : public std::exception {
-public:
+  public:
     explicit Exception(std::wstring message);
     const std::wstring& Message() const noexcept { return message_; }
     const char* what() const noexcept override { return utf8_.c_str(); }
 
-private:
+  private:
     std::wstring message_;
     std::string utf8_;
 };
 
 // An operating-system call failed; Code() is the thread's last-error code at that moment.
 class EOSError : public Exception {
-public:
+  public:
     EOSError(std::uint32_t code, std::wstring message)
         : Exception(std::move(message)), code_(code) {}
     std::uint32_t Code() const noexcept { return code_; }
 
-private:
+  private:
     std::uint32_t code_;
 };
 
 // A COM call returned a failure HRESULT.
 class EOleException : public Exception {
-public:
-    EOleException(std::int32_t hr, std::wstring message)
-        : Exception(std::move(message)), hr_(hr) {}
+  public:
+    EOleException(std::int32_t hr, std::wstring message) : Exception(std::move(message)), hr_(hr) {}
     std::int32_t ErrorCode() const noexcept { return hr_; }
 
-private:
+  private:
     std::int32_t hr_;
 };
 
 // A string list was read at or past its end.
 class EStringListError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 // Registry data could not be read after its size was taken.
 class ERegistryException : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 

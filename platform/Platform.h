@@ -35,10 +35,11 @@ struct Platform {
     RegistryApi& Registry() const { return Require(registry); }
     ComApi& Com() const { return Require(com); }
 
-private:
+  private:
     template <typename T>
     static T& Require(T* api) {
-        assert(api != nullptr && "the code under test needs a platform interface the test did not provide");
+        assert(api != nullptr &&
+               "the code under test needs a platform interface the test did not provide");
         return *api;
     }
 };

@@ -7,7 +7,7 @@
 namespace hf {
 
 class TStringList {
-public:
+  public:
     void Add(std::wstring text) { items_.push_back(std::move(text)); }
     void Clear() noexcept { items_.clear(); }
     int Count() const noexcept { return static_cast<int>(items_.size()); }
@@ -19,7 +19,7 @@ public:
     auto begin() const noexcept { return items_.begin(); }
     auto end() const noexcept { return items_.end(); }
 
-private:
+  private:
     std::vector<std::wstring> items_;
 };
 

@@ -8,7 +8,7 @@
 namespace hf {
 
 class SystemApi {
-public:
+  public:
     virtual ~SystemApi() = default;
 
     // The calling thread's last-error code (GetLastError).

@@ -14,7 +14,7 @@ namespace hf {
 
 template <typename Traits>
 class UniqueHandle {
-public:
+  public:
     using Handle = typename Traits::Handle;
 
     UniqueHandle() noexcept : handle_(Traits::Invalid()) {}
@@ -45,7 +45,7 @@ public:
     }
     Handle release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
 
-private:
+  private:
     Traits traits_{};
     Handle handle_;
 };

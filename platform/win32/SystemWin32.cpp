@@ -4,11 +4,17 @@
 
 namespace hf {
 
-std::uint32_t Win32SystemApi::GetLastError() { return ::GetLastError(); }
+std::uint32_t Win32SystemApi::GetLastError() {
+    return ::GetLastError();
+}
 
-void Win32SystemApi::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+void Win32SystemApi::Sleep(std::uint32_t milliseconds) {
+    ::Sleep(milliseconds);
+}
 
-std::uint64_t Win32SystemApi::GetTickCount64() { return ::GetTickCount64(); }
+std::uint64_t Win32SystemApi::GetTickCount64() {
+    return ::GetTickCount64();
+}
 
 std::wstring Win32SystemApi::FormatMessageW(std::uint32_t code) {
     wchar_t buffer[1024];

@@ -4,7 +4,7 @@
 namespace hf {
 
 class Win32SystemApi final : public SystemApi {
-public:
+  public:
     std::uint32_t GetLastError() override;
     void Sleep(std::uint32_t milliseconds) override;
     std::uint64_t GetTickCount64() override;

@@ -15,7 +15,7 @@
 namespace hf {
 
 class Win32Platform {
-public:
+  public:
     Win32Platform() {
         platform_.system = &system_;
         platform_.services = &services_;
@@ -31,7 +31,7 @@ public:
 
     const Platform& Get() const noexcept { return platform_; }
 
-private:
+  private:
     Win32SystemApi system_;
     Win32ServiceApi services_;
     Win32ShellApi shell_;

@@ -13,7 +13,7 @@
 namespace hf::fake {
 
 class FakeSystem final : public SystemApi {
-public:
+  public:
     FakeSystem();
 
     std::uint32_t GetLastError() override { return lastError; }

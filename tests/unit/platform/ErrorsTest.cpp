@@ -43,11 +43,13 @@ TEST(EOSError, UnknownCodeKeepsTheHeader) {
 }
 
 TEST(OleErrorMessage, PrefersDescriptionThenSystemTextThenCode) {
-    EXPECT_EQ(OleErrorMessage(static_cast<std::int32_t>(0x80070005), L"Folder refused. \r\n", L"Access is denied.\r\n"),
+    EXPECT_EQ(OleErrorMessage(static_cast<std::int32_t>(0x80070005), L"Folder refused. \r\n",
+                              L"Access is denied.\r\n"),
               L"Folder refused");
     EXPECT_EQ(OleErrorMessage(static_cast<std::int32_t>(0x80070005), L"", L"Access is denied.\r\n"),
               L"Access is denied");
-    EXPECT_EQ(OleErrorMessage(static_cast<std::int32_t>(0x80041234), L" . ", L""), L"OLE error 80041234");
+    EXPECT_EQ(OleErrorMessage(static_cast<std::int32_t>(0x80041234), L" . ", L""),
+              L"OLE error 80041234");
 }
 
 }  // namespace

@@ -52,7 +52,9 @@ TEST(Utf16ToUtf8, CombinesSurrogatePairsAndReplacesLoneOnes) {
     lone.push_back(static_cast<wchar_t>(0xD800));
     lone += L"b";
     lone.push_back(static_cast<wchar_t>(0xDC00));
-    EXPECT_EQ(Utf16ToUtf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(Utf16ToUtf8(lone),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
 }
 
 TEST(Utf8ToUtf16, RoundTripsAstralPlane) {
@@ -62,9 +64,11 @@ TEST(Utf8ToUtf16, RoundTripsAstralPlane) {
 }
 
 TEST(Utf8ToUtf16, ReplacesInvalidSequences) {
-    EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), L"a\uFFFDb");
-    EXPECT_EQ(Utf8ToUtf16("\xC3"), L"\uFFFD");                  // truncated
-    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), L"\uFFFD\uFFFD");        // overlong
+    EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                          "b"),
+              L"a\uFFFDb");
+    EXPECT_EQ(Utf8ToUtf16("\xC3"), L"\uFFFD");                      // truncated
+    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), L"\uFFFD\uFFFD");            // overlong
     EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
 }
 

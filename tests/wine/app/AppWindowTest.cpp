@@ -415,4 +415,3 @@ TEST_F(AppWindow, KeyboardStartsTheRunAndEscapeOrCloseIsNotYes) {
 
 }  // namespace
 }  // namespace hf
-

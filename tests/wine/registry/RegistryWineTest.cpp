@@ -187,4 +187,3 @@ TEST_F(RegistryWine, PurgeEmptiesAndDeletesTheFilterKeyStoredInLowerCase) {
 
 }  // namespace
 }  // namespace hf
-
