@@ -76,9 +76,10 @@ ArtefactTable ParseArtefactTable(const std::wstring& text) {
             table.errors.push_back(where + L"no target");
             continue;
         }
-        if (artefact.meant != L"gone" && artefact.meant != L"kept") {
-            table.errors.push_back(where + L"meant must be gone or kept, not \"" + artefact.meant +
-                                   L"\"");
+        if (artefact.meant != L"gone" && artefact.meant != L"kept" &&
+            artefact.meant.rfind(L"state=", 0) != 0) {
+            table.errors.push_back(where + L"meant must be gone, kept or state=<state>, not \"" +
+                                   artefact.meant + L"\"");
             continue;
         }
         if (!fields[2].empty()) {

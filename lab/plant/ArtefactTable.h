@@ -16,7 +16,7 @@ struct Artefact {
     std::wstring kind;    // service, driver, key, file, task
     std::wstring target;  // service name, HKLM key path, file path or task path
     std::vector<std::pair<std::wstring, std::wstring>> options;  // in table order
-    std::wstring meant;                                          // gone or kept
+    std::wstring meant;  // gone, kept, or state=<what the inventory shows after the run>
 
     // The value of the first option with this name; a bare flag gives empty text.
     std::optional<std::wstring> Option(const std::wstring& name) const;

@@ -1,11 +1,13 @@
 // labplant: seeds the sandbox with the artefacts of lab/plant/artefacts.txt.
 //   labplant plant <table> <source folder>...   creates every artefact (services not started)
 //   labplant start <table>                       starts the services marked "run", waits until
-//                                                they run
+//                                                they run; for a service with deny=, says whether
+//                                                the manager now refuses those rights
 // Every failure is printed with its table line; the exit code is the number of failures.
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -68,9 +70,82 @@ class Planter {
             Fail(a, L"not running after " + std::to_wstring(kStartTimeoutMs / 1000) +
                         L" s (state " + std::to_wstring(status.dwCurrentState) + L")");
         }
+        if (a.Option(L"deny")) {
+            ProbeDenial(a, manager.get());
+        }
     }
 
   private:
+    // The rights a cleaning tool asks for when it stops and deletes a service.
+    static constexpr DWORD kStopAndDelete = DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS;
+
+    // Whether the manager, after the restart, refuses what deny= took away. Not a failure either
+    // way: whether the sandbox's manager honours a service's security is what is being asked.
+    void ProbeDenial(const Artefact& a, SC_HANDLE manager) {
+        ServiceHandle probe(ServiceHandleTraits{},
+                            ::OpenServiceW(manager, a.target.c_str(), kStopAndDelete));
+        const DWORD error = probe ? ERROR_SUCCESS : ::GetLastError();
+        const std::wstring asked =
+            L"OpenServiceW with DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS";
+        if (error == ERROR_ACCESS_DENIED) {
+            Note(a, L"denial honoured: yes (" + asked + L" refused with 5)");
+        } else if (probe) {
+            Note(a, L"denial honoured: no (" + asked + L" succeeded)");
+        } else {
+            Note(a, L"denial honoured: no (" + hf::lab::Failure(asked, error) + L")");
+        }
+    }
+
+    // deny=<right>,... : a DACL that denies those rights to Everyone and to Administrators and
+    // allows everything else, so only the named rights are missing.
+    void DenyRights(const Artefact& a, SC_HANDLE service, const std::wstring& rights) {
+        DWORD mask = 0;
+        for (size_t at = 0; at <= rights.size();) {
+            size_t comma = std::min(rights.find(L',', at), rights.size());
+            const std::wstring right = rights.substr(at, comma - at);
+            if (right == L"delete") {
+                mask |= DELETE;
+            } else if (right == L"stop") {
+                mask |= SERVICE_STOP;
+            } else if (right == L"query") {
+                mask |= SERVICE_QUERY_STATUS;
+            } else {
+                return Fail(a, L"deny: unknown right \"" + right + L"\" (delete, stop, query)");
+            }
+            at = comma + 1;
+        }
+        BYTE everyone[SECURITY_MAX_SID_SIZE];
+        BYTE administrators[SECURITY_MAX_SID_SIZE];
+        DWORD everyoneSize = sizeof everyone;
+        DWORD administratorsSize = sizeof administrators;
+        if (!::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &everyoneSize) ||
+            !::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators,
+                                  &administratorsSize)) {
+            return Fail(a, hf::lab::Failure(L"CreateWellKnownSid", ::GetLastError()));
+        }
+        alignas(DWORD) BYTE aclBuffer[512];
+        auto* acl = reinterpret_cast<ACL*>(aclBuffer);
+        SECURITY_DESCRIPTOR descriptor{};
+        if (!::InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION) ||
+            !::AddAccessDeniedAce(acl, ACL_REVISION, mask, everyone) ||
+            !::AddAccessDeniedAce(acl, ACL_REVISION, mask, administrators) ||
+            !::AddAccessAllowedAce(acl, ACL_REVISION, SERVICE_ALL_ACCESS, everyone) ||
+            !::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+            !::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE)) {
+            return Fail(a, hf::lab::Failure(L"building the DACL", ::GetLastError()));
+        }
+        if (!::SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, &descriptor)) {
+            // Reported, not failed: the scenario that uses it says what the sandbox cannot show.
+            Note(a, L"denial not set: " +
+                        hf::lab::Failure(L"SetServiceObjectSecurity", ::GetLastError()));
+        }
+    }
+
+    static void Note(const Artefact& a, const std::wstring& what) {
+        PrintLine(L"labplant: line " + std::to_wstring(a.line) + L" (" + a.kind + L" " + a.target +
+                  L"): " + what);
+    }
+
     void Fail(const Artefact& a, const std::wstring& what) {
         ++failures_;
         PrintLine(L"labplant: line " + std::to_wstring(a.line) + L" (" + a.kind + L" " + a.target +
@@ -177,7 +252,10 @@ class Planter {
                              type, start, SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr,
                              nullptr, nullptr, nullptr));
         if (!service) {
-            Fail(a, hf::lab::Failure(L"CreateServiceW", ::GetLastError()));
+            return Fail(a, hf::lab::Failure(L"CreateServiceW", ::GetLastError()));
+        }
+        if (auto rights = a.Option(L"deny")) {
+            DenyRights(a, service.get(), *rights);
         }
     }
 
@@ -210,8 +288,10 @@ class Planter {
         if (!CreateFolders(*path) || !::CopyFileW(from.c_str(), path->c_str(), FALSE)) {
             return Fail(a, hf::lab::Failure(L"copying " + from, ::GetLastError()));
         }
+        // args= follow the quoted program path, as the manager passes them to the program.
+        const std::wstring args = a.Option(L"args").value_or(L"");
         CreateService(a, SERVICE_WIN32_OWN_PROCESS, StartType(a, SERVICE_DEMAND_START),
-                      L"\"" + *path + L"\"");
+                      L"\"" + *path + L"\"" + (args.empty() ? L"" : L" " + args));
     }
 
     void PlantDriver(const Artefact& a) {

@@ -2,8 +2,13 @@
 // that runs until it is told to stop, then stops the way real services do: through
 // STOP_PENDING with a rising checkpoint and a wait hint, then STOPPED. The lab also installs
 // it under other names, as a bystander service that must keep running.
+// Started with "--stuck" after its program path (ImagePath), it accepts the stop control and
+// then stays STOP_PENDING with a steady checkpoint for good, as a hung service does.
 
 #include <windows.h>
+#include <shellapi.h>
+
+#include <cwchar>
 
 #include "lab/plant/LabWin32.h"
 
@@ -14,11 +19,25 @@ using hf::lab::KernelHandleTraits;
 
 constexpr DWORD kStopSteps = 4;
 constexpr DWORD kStopStepMs = 150;
+constexpr DWORD kStuckHintMs = 2000;
+
+// Whether the program's own command line (not the service's start arguments) says "--stuck".
+bool StuckFromCommandLine() {
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    bool stuck = false;
+    for (int i = 1; argv != nullptr && i < argc; ++i) {
+        stuck = stuck || std::wcscmp(argv[i], L"--stuck") == 0;
+    }
+    ::LocalFree(argv);
+    return stuck;
+}
 
 struct ServiceContext {
     SERVICE_STATUS_HANDLE statusHandle = nullptr;
     KernelHandle stopRequested{KernelHandleTraits{}};
     SERVICE_STATUS status{};
+    bool stuck = false;
 
     void Report(DWORD state, DWORD checkPoint, DWORD waitHint) {
         status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
@@ -36,7 +55,8 @@ DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID context) {
     switch (control) {
         case SERVICE_CONTROL_STOP:
         case SERVICE_CONTROL_SHUTDOWN:
-            service->Report(SERVICE_STOP_PENDING, 1, 2 * kStopStepMs);
+            service->Report(SERVICE_STOP_PENDING, 1,
+                            service->stuck ? kStuckHintMs : 2 * kStopStepMs);
             ::SetEvent(service->stopRequested.get());
             return NO_ERROR;
         case SERVICE_CONTROL_INTERROGATE:
@@ -48,6 +68,7 @@ DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID context) {
 
 void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
     ServiceContext service;
+    service.stuck = StuckFromCommandLine();
     service.stopRequested.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     // The manager passes the name it started the service under.
     const wchar_t* name = argc > 0 ? argv[0] : L"RegGuardSvc";
@@ -62,6 +83,11 @@ void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
     }
     service.Report(SERVICE_RUNNING, 0, 0);
     ::WaitForSingleObject(service.stopRequested.get(), INFINITE);
+    if (service.stuck) {
+        // STOP_PENDING, checkpoint 1, from the handler on: nothing more is ever reported. The
+        // lab ends the process with the sandbox.
+        ::Sleep(INFINITE);
+    }
     // Winding down takes a little while, reported as progress the caller can wait on.
     for (DWORD checkPoint = 2; checkPoint <= kStopSteps; ++checkPoint) {
         ::Sleep(kStopStepMs);
