@@ -9,15 +9,19 @@
 #include <string_view>
 
 #include "platform/UniqueHandle.h"
+#include "platform/win32/Win32Handles.h"
 
 namespace hf::lab {
 
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle h) const noexcept { ::CloseHandle(h); }
-};
-using KernelHandle = UniqueHandle<KernelHandleTraits>;
+// The owners the product's window code uses too (platform/win32/Win32Handles.h).
+using ::hf::GdiObjectTraits;
+using ::hf::KernelHandleTraits;
+using ::hf::MemoryDcTraits;
+using ::hf::WindowDcTraits;
+using KernelHandle = UniqueKernelHandle;
+using GdiObject = UniqueGdiObject;
+using MemoryDc = UniqueMemoryDc;
+using WindowDc = UniqueWindowDc;
 
 // CreateFileW signals failure with INVALID_HANDLE_VALUE rather than null.
 struct FileHandleTraits {
@@ -47,29 +51,6 @@ struct FindHandleTraits {
     void Close(Handle h) const noexcept { ::FindClose(h); }
 };
 using FindHandle = UniqueHandle<FindHandleTraits>;
-
-struct GdiObjectTraits {
-    using Handle = HGDIOBJ;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle h) const noexcept { ::DeleteObject(h); }
-};
-using GdiObject = UniqueHandle<GdiObjectTraits>;
-
-struct MemoryDcTraits {
-    using Handle = HDC;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle h) const noexcept { ::DeleteDC(h); }
-};
-using MemoryDc = UniqueHandle<MemoryDcTraits>;
-
-// A DC from GetDC, given back with ReleaseDC for the same window.
-struct WindowDcTraits {
-    using Handle = HDC;
-    HWND window = nullptr;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle h) const noexcept { ::ReleaseDC(window, h); }
-};
-using WindowDc = UniqueHandle<WindowDcTraits>;
 
 // The system's text for a Win32 error code, without the trailing line break.
 std::wstring ErrorText(DWORD code);

@@ -4,7 +4,7 @@
 // For the 64-bit process C:\Windows\System32 and C:\Windows\Sysnative reach the same folder.
 
 #include "app/core/CleaningRun.h"
-#include "app/win32/Win32Handles.h"
+#include "platform/win32/Win32Handles.h"
 #include "tests/wine/app/WindowProbe.h"
 
 #include <gtest/gtest.h>

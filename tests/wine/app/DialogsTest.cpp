@@ -4,7 +4,7 @@
 
 #include "app/core/CleaningRun.h"
 #include "app/win32/Dialogs.h"
-#include "app/win32/Win32Handles.h"
+#include "platform/win32/Win32Handles.h"
 #include "tests/wine/app/WindowProbe.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 #pragma once
-// Owners for the GDI objects, device contexts and modules the window code holds.
+// Owners for the Win32 handles the window code and the lab programs hold: GDI objects, device
+// contexts, modules and kernel handles.
 
 #include "platform/UniqueHandle.h"
 
