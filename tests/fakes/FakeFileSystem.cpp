@@ -566,13 +566,11 @@ bool FakeFileSystem::GetLongPathNameW(const std::wstring& path, std::wstring& lo
     std::wstring expanded = parts.front();
     for (std::size_t i = 1; i < parts.size(); ++i) {
         std::wstring component = parts[i];
-        if (Find(expanded + L"\\" + component) == nullptr) {
-            const std::wstring folder = Reach(expanded, true);
-            for (const auto& [key, entry] : entries_) {
-                if (!entry.shortName.empty() && ParentKey(key) == folder &&
-                    UpperCase(entry.shortName) == UpperCase(component)) {
-                    component = entry.name;
-                }
+        const std::wstring folder = Reach(expanded, true);
+        for (const auto& [key, entry] : entries_) {
+            if (!entry.shortName.empty() && ParentKey(key) == folder &&
+                UpperCase(entry.shortName) == UpperCase(component)) {
+                component = entry.name;
             }
         }
         expanded += L"\\" + component;
