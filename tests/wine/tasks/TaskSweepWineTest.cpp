@@ -10,6 +10,7 @@
 #include "platform/UniqueHandle.h"
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Platform.h"
+#include "tasks/PayloadDeletion.h"
 #include "tasks/TaskSweep.h"
 #include "tests/unit/tasks/TaskXml.h"
 
@@ -571,6 +572,47 @@ TEST_F(TaskSweepWine, SteeredPathsLeaveTheirTargetsAlone) {
     }
     EXPECT_FALSE(Exists(kLab + L"ef56ab12.dll")) << "the plain payload goes";
     EXPECT_TRUE(PendingRenames().empty());
+}
+
+// The deletion itself, without the scheduler: a loaded library named through System32 and a
+// file held open without delete sharing named through Sysnative are recorded as the system sees
+// them. Under WoW64 that is the 32-bit folder and the native System32; a native process has no
+// Sysnative of its own (here a Unix link to System32, whose final path is System32's, so it fails
+// the check).
+TEST_F(TaskSweepWine, FilesInUseAreRecordedAsTheSystemSeesThem) {
+    const std::wstring own = kSystem32 + L"cd12ab34.dll";
+    const std::wstring native = NativeSystem32() + L"ef12ab34.dll";
+    CopyFixture(L"loader.dll", own);
+    PlantPlainFile(native);
+    ClearPendingRenames();
+    StandInLoader loader(own);
+    ASSERT_TRUE(loader.Loaded());
+    const UniqueFile held(FileTraits{},
+                          ::CreateFileW(native.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+
+    EXPECT_EQ(PayloadDeletionResult::kScheduledAtRestart, DeletePayload(machine.Get(), own));
+    const PayloadDeletionResult throughSysnative =
+        DeletePayload(machine.Get(), L"C:\\Windows\\Sysnative\\ef12ab34.dll");
+    wchar_t wow64[MAX_PATH + 1]{};
+    std::vector<std::wstring> expected;
+    if (UnderWow64() && ::GetSystemWow64DirectoryW(wow64, MAX_PATH) > 0) {
+        EXPECT_EQ(PayloadDeletionResult::kScheduledAtRestart, throughSysnative);
+        expected = {std::wstring(wow64) + L"\\cd12ab34.dll",
+                    L"C:\\Windows\\System32\\ef12ab34.dll"};
+    } else {
+        EXPECT_EQ(PayloadDeletionResult::kPassedOver, throughSysnative);
+        expected = {own};
+    }
+    const auto pending = PendingRenames();
+    ASSERT_EQ(expected.size(), pending.size()) << (UnderWow64() ? "WoW64" : "native");
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_TRUE(SamePath(L"\\??\\" + expected[i], pending[i].first))
+            << Utf16ToUtf8(pending[i].first) << " (expected " << Utf16ToUtf8(expected[i]) << ")";
+    }
+    EXPECT_TRUE(Exists(own) && Exists(native)) << "nothing goes before the restart";
+    ClearPendingRenames();
 }
 
 }  // namespace
