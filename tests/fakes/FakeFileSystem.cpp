@@ -74,6 +74,15 @@ std::wstring Normalized(const std::wstring& path) {
     return kept.size() == 1 ? resolved + L"\\" : resolved;
 }
 
+// The folder part of a path as it was spelled (missing folders keep the test's spelling).
+std::wstring SpelledParent(std::wstring path) {
+    while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/')) {
+        path.pop_back();
+    }
+    const auto slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
 constexpr std::wstring_view kLocalPrefix = L"\\\\?\\";
 
 }  // namespace
@@ -122,8 +131,8 @@ std::wstring FakeFileSystem::ParentKey(const std::wstring& key) const {
 FakeFile& FakeFileSystem::AddDirectory(const std::wstring& path) {
     const std::wstring key = Key(path);
     const std::wstring parent = ParentKey(key);
-    if (!parent.empty() && !Exists(parent)) {
-        AddDirectory(parent);
+    if (!parent.empty() && !ExistsStored(parent)) {
+        AddDirectory(SpelledParent(path));
     }
     FakeFile& entry = entries_[key];
     // Keep the spelling the test used for the name.
@@ -140,8 +149,8 @@ FakeFile& FakeFileSystem::AddDirectory(const std::wstring& path) {
 FakeFile& FakeFileSystem::AddFile(const std::wstring& path) {
     const std::wstring key = Key(path);
     const std::wstring parent = ParentKey(key);
-    if (!parent.empty() && !Exists(parent)) {
-        AddDirectory(parent);
+    if (!parent.empty() && !ExistsStored(parent)) {
+        AddDirectory(SpelledParent(path));
     }
     FakeFile& entry = entries_[key];
     entry = FakeFile{};
