@@ -122,9 +122,9 @@ void TForm1::DiscardPendingInput() {
     // while the stages ran is not seen as held. A key still held when the box opens answers it
     // only through input that arrives from then on, as for any key pressed while it shows.
     MSG message;
-    for (const auto [first, last] : {std::pair<UINT, UINT>{WM_KEYFIRST, WM_KEYLAST},
-                                     std::pair<UINT, UINT>{WM_MOUSEFIRST, WM_MOUSELAST},
-                                     std::pair<UINT, UINT>{WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}}) {
+    for (const auto& [first, last] : {std::pair<UINT, UINT>{WM_KEYFIRST, WM_KEYLAST},
+                                      std::pair<UINT, UINT>{WM_MOUSEFIRST, WM_MOUSELAST},
+                                      std::pair<UINT, UINT>{WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}}) {
         while (::PeekMessageW(&message, nullptr, first, last, PM_REMOVE | PM_NOYIELD)) {
         }
     }
