@@ -56,7 +56,7 @@ TStringList FindDriversByOriginalName(const Platform& platform, const std::wstri
     return drivers;
 }
 
-void RemoveDriverServices(const Platform& platform) {
+void RemoveDriverServices(const Platform& platform, StopWaitBudget& budget) {
     const TStringList drivers = FindDriversByOriginalName(platform, kDriverName);
     for (const std::wstring& driver : drivers) {
         const std::wstring target = kImageFolder + driver;
@@ -81,9 +81,14 @@ void RemoveDriverServices(const Platform& platform) {
             // key name carrying & | or " would otherwise run commands with our rights.
             DisableServiceStart(platform, name);
             DeleteServiceByName(platform, name);
-            StopService(platform, name, false);
+            StopService(platform, name, false, budget);
         }
     }
+}
+
+void RemoveDriverServices(const Platform& platform) {
+    StopWaitBudget budget;
+    RemoveDriverServices(platform, budget);
 }
 
 }  // namespace hf

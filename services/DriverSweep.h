@@ -4,6 +4,7 @@
 
 #include "platform/Platform.h"
 #include "platform/StringList.h"
+#include "services/ServiceControl.h"
 
 #include <string>
 
@@ -18,7 +19,10 @@ TStringList FindDriversByOriginalName(const Platform& platform, const std::wstri
 // HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services whose "ImagePath" is
 // "system32\drivers\" + that file name (a to z folded, everything else exact) is deleted with
 // its subkeys, its start is disabled, and it is marked for deletion and stopped. An exception
-// from reading an "ImagePath" or from StopService ends the sweep and travels on.
+// from reading an "ImagePath" or from StopService ends the sweep and travels on. The stops wait
+// within `budget`, the run's one budget for its service waits.
+void RemoveDriverServices(const Platform& platform, StopWaitBudget& budget);
+// The sweep on its own, outside a cleaning run: a budget of its own.
 void RemoveDriverServices(const Platform& platform);
 
 }  // namespace hf

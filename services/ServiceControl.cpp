@@ -26,32 +26,35 @@ UniqueScHandle OpenService(ServiceApi& services, const UniqueScHandle& manager,
 
 // Waits while the service is not stopped, its status can be queried and its checkpoint does not
 // go down. Each pause is the wait hint clamped to [kStopWaitMinPauseMs, kStopWaitMaxPauseMs] and
-// shortened where needed so that all pauses together end kStopWaitLimitMs after the start; the
-// query after the last pause is still made, then the wait gives up.
-void WaitForStop(SystemApi& system, ServiceApi& services, ScHandle service, ServiceStatus& status) {
+// shortened where needed so that all pauses together end `limitMs` after the start; the query
+// after the last pause is still made, then the wait gives up. Returns the time it took.
+std::uint64_t WaitForStop(SystemApi& system, ServiceApi& services, ScHandle service,
+                          ServiceStatus& status, std::uint64_t limitMs) {
     const std::uint64_t start = system.GetTickCount64();
+    auto elapsedSinceStart = [&system, start] { return system.GetTickCount64() - start; };
     while (status.dwCurrentState != svc::kStopped) {
-        const std::uint64_t elapsed = system.GetTickCount64() - start;
-        if (elapsed >= kStopWaitLimitMs) {
-            return;
+        const std::uint64_t elapsed = elapsedSinceStart();
+        if (elapsed >= limitMs) {
+            break;
         }
         const std::uint32_t previousCheckPoint = status.dwCheckPoint;
         const std::uint32_t hint =
             std::clamp(status.dwWaitHint, kStopWaitMinPauseMs, kStopWaitMaxPauseMs);
-        system.Sleep(
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(hint, kStopWaitLimitMs - elapsed)));
+        system.Sleep(static_cast<std::uint32_t>(std::min<std::uint64_t>(hint, limitMs - elapsed)));
         if (!services.QueryServiceStatus(service, status)) {
-            return;
+            break;
         }
         if (previousCheckPoint > status.dwCheckPoint) {
-            return;
+            break;
         }
     }
+    return elapsedSinceStart();
 }
 
 }  // namespace
 
-void StopService(const Platform& platform, const std::wstring& name, bool deleteAfterStop) {
+void StopService(const Platform& platform, const std::wstring& name, bool deleteAfterStop,
+                 StopWaitBudget& budget) {
     SystemApi& system = platform.System();
     ServiceApi& services = platform.Services();
 
@@ -73,12 +76,18 @@ void StopService(const Platform& platform, const std::wstring& name, bool delete
     ServiceStatus status;
     if (services.ControlService(service.get(), svc::kControlStop, status) &&
         services.QueryServiceStatus(service.get(), status)) {
-        WaitForStop(system, services, service.get(), status);
+        const std::uint64_t limit = std::min(kStopWaitLimitMs, budget.RemainingMs());
+        budget.Spend(WaitForStop(system, services, service.get(), status, limit));
     }
 
     if (deleteAfterStop) {
         services.DeleteService(service.get());  // outcome not examined
     }
+}
+
+void StopService(const Platform& platform, const std::wstring& name, bool deleteAfterStop) {
+    StopWaitBudget budget;
+    StopService(platform, name, deleteAfterStop, budget);
 }
 
 void DeleteServiceByName(const Platform& platform, const std::wstring& name) {

@@ -14,12 +14,33 @@ namespace hf {
 inline constexpr std::uint32_t kStopWaitMinPauseMs = 10;
 inline constexpr std::uint32_t kStopWaitMaxPauseMs = 10'000;
 inline constexpr std::uint64_t kStopWaitLimitMs = 30'000;
+// All the waits of one cleaning run together: the driver sweep stops every service it removes,
+// and ten services stuck in STOP_PENDING would otherwise hold the window for five minutes.
+inline constexpr std::uint64_t kRunStopWaitBudgetMs = 60'000;
+
+// The time that the stop waits of one run may still spend. The run owns one and hands it to
+// every stop; each wait takes what it used. Once it is spent a stop still sends the control and
+// queries once, but does not wait.
+class StopWaitBudget {
+  public:
+    explicit StopWaitBudget(std::uint64_t totalMs = kRunStopWaitBudgetMs) : remainingMs_(totalMs) {}
+
+    std::uint64_t RemainingMs() const { return remainingMs_; }
+    void Spend(std::uint64_t ms) { remainingMs_ -= ms < remainingMs_ ? ms : remainingMs_; }
+
+  private:
+    std::uint64_t remainingMs_;
+};
 
 // Asks the manager to stop `name`, waits while the service reports progress towards the stopped
-// state (within the bounds above), then, when `deleteAfterStop`, marks it for deletion whatever
-// became of the stop. Opens the service with DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS on every
-// call. Returns quietly when no service has that name. Raises EOSError when the manager cannot be
-// opened or the service cannot be opened for any other reason.
+// state (within the bounds above and what is left of `budget`, which the wait spends), then, when
+// `deleteAfterStop`, marks it for deletion whatever became of the stop. Opens the service with
+// DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS on every call. Returns quietly when no service has
+// that name. Raises EOSError when the manager cannot be opened or the service cannot be opened for
+// any other reason.
+void StopService(const Platform& platform, const std::wstring& name, bool deleteAfterStop,
+                 StopWaitBudget& budget);
+// A stop on its own, outside a cleaning run: a budget of its own.
 void StopService(const Platform& platform, const std::wstring& name, bool deleteAfterStop);
 
 // Marks `name` for deletion without stopping it; a running service keeps running until it stops.

@@ -3,6 +3,7 @@
 // without a desktop: the main window as the run sees it, and the six cleaning stages.
 
 #include "platform/Shell.h"
+#include "services/ServiceControl.h"
 
 #include <string>
 
@@ -24,6 +25,10 @@ class MainFormUi {
 
     virtual void SetProgressPosition(int position) = 0;
     virtual void SetProgressMax(int maximum) = 0;
+    // Drops the keyboard and mouse input that reached the program's windows while the stages
+    // ran (the run pumps no messages, so it waits in the queue): the run calls it just before
+    // each box it opens, so that only a key pressed while the box shows can answer it.
+    virtual void DiscardPendingInput() = 0;
     // The modal confirmation dialog ("Information", information icon, "&Yes" and "&No", Yes
     // default); returns kIdYes, kIdNo, or another value when it was dismissed otherwise.
     virtual int AskYesNo(const std::wstring& text) = 0;
@@ -34,14 +39,16 @@ class MainFormUi {
 };
 
 // The six stages, in the order the run calls them. Each returns when its work is done and raises
-// an hf::Exception for any failure it does not absorb itself.
+// an hf::Exception for any failure it does not absorb itself. The stages that stop services
+// share the run's one wait budget, which the run hands them.
 class CleaningStages {
   public:
     virtual ~CleaningStages() = default;
 
     virtual void SweepScheduledTasks() = 0;
-    virtual void StopService(const std::wstring& name, bool deleteAfterStop) = 0;
-    virtual void RemoveDriverServices() = 0;
+    virtual void StopService(const std::wstring& name, bool deleteAfterStop,
+                             StopWaitBudget& budget) = 0;
+    virtual void RemoveDriverServices(StopWaitBudget& budget) = 0;
     virtual void DeleteServiceByName(const std::wstring& name) = 0;
     virtual void PurgeFilterServiceKey() = 0;
 };

@@ -11,12 +11,13 @@ void PlatformStages::SweepScheduledTasks() {
     hf::SweepScheduledTasks(platform_);
 }
 
-void PlatformStages::StopService(const std::wstring& name, bool deleteAfterStop) {
-    hf::StopService(platform_, name, deleteAfterStop);
+void PlatformStages::StopService(const std::wstring& name, bool deleteAfterStop,
+                                 StopWaitBudget& budget) {
+    hf::StopService(platform_, name, deleteAfterStop, budget);
 }
 
-void PlatformStages::RemoveDriverServices() {
-    hf::RemoveDriverServices(platform_);
+void PlatformStages::RemoveDriverServices(StopWaitBudget& budget) {
+    hf::RemoveDriverServices(platform_, budget);
 }
 
 void PlatformStages::DeleteServiceByName(const std::wstring& name) {

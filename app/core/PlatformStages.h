@@ -11,8 +11,9 @@ class PlatformStages final : public CleaningStages {
     explicit PlatformStages(const Platform& platform) : platform_(platform) {}
 
     void SweepScheduledTasks() override;
-    void StopService(const std::wstring& name, bool deleteAfterStop) override;
-    void RemoveDriverServices() override;
+    void StopService(const std::wstring& name, bool deleteAfterStop,
+                     StopWaitBudget& budget) override;
+    void RemoveDriverServices(StopWaitBudget& budget) override;
     void DeleteServiceByName(const std::wstring& name) override;
     void PurgeFilterServiceKey() override;
 

@@ -5,6 +5,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 namespace hf {
 namespace {
 
@@ -109,6 +111,23 @@ void TForm1::SetProgressPosition(int position) {
 void TForm1::SetProgressMax(int maximum) {
     ::SendMessageW(ProgressBar1, PBM_SETRANGE32, 0, maximum);
     ::UpdateWindow(ProgressBar1);
+}
+
+void TForm1::DiscardPendingInput() {
+    // Keys and clicks typed ahead while the stages ran wait in this thread's queue; the modal
+    // box's loop would hand them to the box (a second Enter would answer Yes unseen). Drop them:
+    // keys with their characters (WM_CHAR, WM_SYSKEY*, WM_SYSCHAR are in the key range), client
+    // and non-client mouse input (a queued click on the close box included). Removing them
+    // through PeekMessageW also brings the thread's key state up to date, so a key released
+    // while the stages ran is not seen as held. A key still held when the box opens answers it
+    // only through input that arrives from then on, as for any key pressed while it shows.
+    MSG message;
+    for (const auto& [first, last] : {std::pair<UINT, UINT>{WM_KEYFIRST, WM_KEYLAST},
+                                      std::pair<UINT, UINT>{WM_MOUSEFIRST, WM_MOUSELAST},
+                                      std::pair<UINT, UINT>{WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}}) {
+        while (::PeekMessageW(&message, nullptr, first, last, PM_REMOVE | PM_NOYIELD)) {
+        }
+    }
 }
 
 int TForm1::AskYesNo(const std::wstring& text) {

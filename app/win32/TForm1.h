@@ -33,6 +33,7 @@ class TForm1 final : public MainFormUi {
     // The window seam of the cleaning run.
     void SetProgressPosition(int position) override;
     void SetProgressMax(int maximum) override;
+    void DiscardPendingInput() override;
     int AskYesNo(const std::wstring& text) override;
     void ShowMessage(const std::wstring& text) override;
     void CloseMainWindow() override;

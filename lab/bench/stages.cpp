@@ -40,12 +40,14 @@ int wmain() {
     using hf::lab::PrintLine;
     const hf::Win32Platform platform;
     hf::PlatformStages stages(platform.Get());
+    // One budget for the service waits, as the run has.
+    hf::StopWaitBudget budget;
     const std::pair<const wchar_t*, std::function<void()>> steps[] = {
         {L"tasks", [&] { stages.SweepScheduledTasks(); }},
-        {L"stop_guard", [&] { stages.StopService(L"RegGuardSvc", true); }},
-        {L"drivers", [&] { stages.RemoveDriverServices(); }},
+        {L"stop_guard", [&] { stages.StopService(L"RegGuardSvc", true, budget); }},
+        {L"drivers", [&] { stages.RemoveDriverServices(budget); }},
         {L"delete_filter", [&] { stages.DeleteServiceByName(L"hffilter"); }},
-        {L"stop_filter", [&] { stages.StopService(L"hffilter", false); }},
+        {L"stop_filter", [&] { stages.StopService(L"hffilter", false, budget); }},
         {L"purge_filter", [&] { stages.PurgeFilterServiceKey(); }},
     };
     double total = 0;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdio>
+#include <iterator>
 
 namespace hf::fake {
 
@@ -52,15 +53,6 @@ std::vector<std::wstring_view> Split(std::wstring_view path) {
 
 using KeyPtr = std::shared_ptr<FakeRegistry::Key>;
 
-KeyPtr ChildOf(const FakeRegistry::Key& key, std::wstring_view name) {
-    for (const auto& child : key.subKeys) {
-        if (SameTextAZ(child->name, name)) {
-            return child;
-        }
-    }
-    return nullptr;
-}
-
 FakeRegistry::Value* ValueOf(FakeRegistry::Key& key, std::wstring_view name) {
     for (auto& value : key.values) {
         if (SameTextAZ(value.name, name)) {
@@ -81,6 +73,54 @@ std::wstring StatusText(LStatus status) {
 
 }  // namespace
 
+KeyPtr FakeRegistry::Key::Child(std::wstring_view childName) const {
+    auto it = children_.find(UpperCase(childName));
+    return it == children_.end() ? nullptr : it->second;
+}
+
+FakeRegistry::Key* FakeRegistry::Key::ChildAt(std::size_t index) const {
+    if (listedStale_) {
+        listed_.clear();
+        for (const auto& [folded, child] : children_) {
+            listed_.push_back(child.get());
+        }
+        listedStale_ = false;
+    }
+    return index < listed_.size() ? listed_[index] : nullptr;
+}
+
+std::uint32_t FakeRegistry::Key::LongestSubKeyName() const {
+    return nameLengths_.empty() ? 0 : nameLengths_.rbegin()->first;
+}
+
+void FakeRegistry::Key::AddChild(KeyPtr child) {
+    const auto length = static_cast<std::uint32_t>(child->name.size());
+    Key* added = child.get();
+    const auto [at, inserted] = children_.emplace(UpperCase(child->name), std::move(child));
+    assert(inserted && "a key has one child of each folded name");
+    ++nameLengths_[length];
+    if (!listedStale_ && std::next(at) == children_.end()) {
+        listed_.push_back(added);
+    } else {
+        listedStale_ = true;
+    }
+}
+
+void FakeRegistry::Key::RemoveChild(const Key& child) {
+    auto at = children_.find(UpperCase(child.name));
+    assert(at != children_.end() && at->second.get() == &child);
+    if (!listedStale_ && !listed_.empty() && listed_.back() == &child) {
+        listed_.pop_back();
+    } else {
+        listedStale_ = true;
+    }
+    auto length = nameLengths_.find(static_cast<std::uint32_t>(child.name.size()));
+    if (--length->second == 0) {
+        nameLengths_.erase(length);
+    }
+    children_.erase(at);
+}
+
 FakeRegistry::FakeRegistry() : root_(std::make_shared<Key>()) {
     root_->name = L"HKLM";
     root_->path = L"HKLM";
@@ -90,17 +130,13 @@ FakeRegistry::Key& FakeRegistry::AddKey(std::wstring_view path) {
     Key* key = root_.get();
     for (std::wstring_view part : Split(path)) {
         assert(!part.empty() && "set-up paths name every component");
-        KeyPtr child = ChildOf(*key, part);
+        KeyPtr child = key->Child(part);
         if (!child) {
             child = std::make_shared<Key>();
             child->name = std::wstring(part);
             child->parent = key;
             child->path = key->path + L"\\" + child->name;
-            const std::wstring upper = UpperCase(part);
-            auto at =
-                std::find_if(key->subKeys.begin(), key->subKeys.end(),
-                             [&upper](const KeyPtr& k) { return UpperCase(k->name) > upper; });
-            key->subKeys.insert(at, child);
+            key->AddChild(child);
         }
         key = child.get();
     }
@@ -135,8 +171,8 @@ void FakeRegistry::SetDword(std::wstring_view path, std::wstring_view name, std:
 std::vector<std::wstring> FakeRegistry::SubKeyNames(std::wstring_view path) {
     std::vector<std::wstring> names;
     if (Key* key = FindKey(path)) {
-        for (const auto& child : key->subKeys) {
-            names.push_back(child->name);
+        for (std::size_t i = 0; i < key->SubKeyCount(); ++i) {
+            names.push_back(key->ChildAt(i)->name);
         }
     }
     return names;
@@ -183,7 +219,7 @@ LStatus FakeRegistry::Walk(const KeyPtr& from, std::wstring_view subKey, KeyPtr&
                 }
                 return reg::kErrorBadPathname;
             }
-            key = ChildOf(*key, parts[i]);
+            key = key->Child(parts[i]);
             if (!key) {
                 return reg::kErrorFileNotFound;
             }
@@ -255,11 +291,8 @@ LStatus FakeRegistry::RegQueryInfoKeyW(HKey key, RegKeyInfo& info) {
         return Log(L"RegQueryInfoKeyW", target, k->failQueryInfo);
     }
     RegKeyInfo result;
-    result.subKeys = static_cast<std::uint32_t>(k->subKeys.size());
-    for (const auto& child : k->subKeys) {
-        result.maxSubKeyLen =
-            std::max(result.maxSubKeyLen, static_cast<std::uint32_t>(child->name.size()));
-    }
+    result.subKeys = static_cast<std::uint32_t>(k->SubKeyCount());
+    result.maxSubKeyLen = k->LongestSubKeyName();
     result.values = static_cast<std::uint32_t>(k->values.size());
     for (const auto& value : k->values) {
         result.maxValueNameLen =
@@ -287,10 +320,11 @@ LStatus FakeRegistry::RegEnumKeyExW(HKey key, std::uint32_t index, std::uint32_t
     if (auto it = k->failEnumKeyAt.find(index); it != k->failEnumKeyAt.end()) {
         return Log(L"RegEnumKeyExW", target, it->second);
     }
-    if (index >= k->subKeys.size()) {
+    const Key* child = k->ChildAt(index);
+    if (child == nullptr) {
         return Log(L"RegEnumKeyExW", target, reg::kErrorNoMoreItems);
     }
-    const std::wstring& found = k->subKeys[index]->name;
+    const std::wstring& found = child->name;
     if (found.size() + 1 > capacity) {
         return Log(L"RegEnumKeyExW", target, reg::kErrorMoreData);
     }
@@ -384,11 +418,10 @@ LStatus FakeRegistry::RegDeleteKeyW(HKey parent, const std::wstring& subKey) {
     if (status != reg::kSuccess) {
         return Log(L"RegDeleteKeyW", target, status);
     }
-    if (key == root_ || key->refuseDelete || !key->subKeys.empty()) {
+    if (key == root_ || key->refuseDelete || key->SubKeyCount() != 0) {
         return Log(L"RegDeleteKeyW", target, reg::kErrorAccessDenied);
     }
-    auto& siblings = key->parent->subKeys;
-    siblings.erase(std::find(siblings.begin(), siblings.end(), key));
+    key->parent->RemoveChild(*key);
     key->deleted = true;
     key->parent = nullptr;
     return Log(L"RegDeleteKeyW", target, reg::kSuccess);

@@ -35,8 +35,7 @@ class FakeRegistry final : public RegistryApi {
         std::wstring path;      // "HKLM\..." as stored, kept after deletion for the log
         Key* parent = nullptr;  // null for HKLM and once deleted
         bool deleted = false;
-        std::vector<std::shared_ptr<Key>> subKeys;  // kept in upper-cased name order
-        std::vector<Value> values;                  // kept in the order they were set
+        std::vector<Value> values;  // kept in the order they were set
 
         // Failure injection.
         bool refuseFullAccess = false;  // an open asking for more than KEY_READ gives 5
@@ -48,6 +47,27 @@ class FakeRegistry final : public RegistryApi {
         // RegQueryValueExW with a data buffer gives this status for the named value, although
         // the size query succeeds.
         std::map<std::wstring, LStatus> failDataRead;
+
+        // The subkeys: found by name in logarithmic time and listed by index in constant time,
+        // so that a scale test measures the code under test rather than the fake.
+        std::size_t SubKeyCount() const { return children_.size(); }
+        // The child named `childName` (a to z folded), or null.
+        std::shared_ptr<Key> Child(std::wstring_view childName) const;
+        // The child at `index` in upper-cased name order, or null past the end.
+        Key* ChildAt(std::size_t index) const;
+        std::uint32_t LongestSubKeyName() const;
+        void AddChild(std::shared_ptr<Key> child);
+        void RemoveChild(const Key& child);
+
+      private:
+        // By upper-cased name, which is also the order RegEnumKeyExW lists them in.
+        std::map<std::wstring, std::shared_ptr<Key>> children_;
+        // The same children by index. Additions and deletions at the end keep it; any other
+        // change marks it stale and the next listing rebuilds it once.
+        mutable std::vector<Key*> listed_;
+        mutable bool listedStale_ = false;
+        // How many children have a name of each length.
+        std::map<std::uint32_t, std::size_t> nameLengths_;
     };
 
     FakeRegistry();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <new>
@@ -36,6 +37,7 @@ class RecordingForm final : public MainFormUi {
     void SetProgressMax(int maximum) override {
         log_.push_back(L"max " + std::to_wstring(maximum));
     }
+    void DiscardPendingInput() override { log_.push_back(L"discard input"); }
     int AskYesNo(const std::wstring& text) override {
         log_.push_back(L"ask " + text);
         return answer;
@@ -56,16 +58,22 @@ class RecordingForm final : public MainFormUi {
     int position_ = -1;
 };
 
-// The stages, logged by name and arguments; `failures` makes one stage raise.
+// The stages, logged by name and arguments; `failures` makes one stage raise. The stages that
+// get the wait budget note what is left of it and spend `spendMs` of it.
 class RecordingStages final : public CleaningStages {
   public:
     explicit RecordingStages(Log& log) : log_(log) {}
 
     void SweepScheduledTasks() override { Enter(L"SweepScheduledTasks"); }
-    void StopService(const std::wstring& name, bool deleteAfterStop) override {
+    void StopService(const std::wstring& name, bool deleteAfterStop,
+                     StopWaitBudget& budget) override {
+        Spend(budget);
         Enter(L"StopService " + name + (deleteAfterStop ? L" delete" : L" keep"));
     }
-    void RemoveDriverServices() override { Enter(L"RemoveDriverServices"); }
+    void RemoveDriverServices(StopWaitBudget& budget) override {
+        Spend(budget);
+        Enter(L"RemoveDriverServices");
+    }
     void DeleteServiceByName(const std::wstring& name) override {
         Enter(L"DeleteServiceByName " + name);
     }
@@ -73,8 +81,14 @@ class RecordingStages final : public CleaningStages {
 
     // Stage entry (as logged) -> what it raises.
     std::map<std::wstring, std::function<void()>> failures;
+    std::uint64_t spendMs = 0;
+    std::vector<std::uint64_t> budgetSeen;
 
   private:
+    void Spend(StopWaitBudget& budget) {
+        budgetSeen.push_back(budget.RemainingMs());
+        budget.Spend(spendMs);
+    }
     void Enter(const std::wstring& entry) {
         log_.push_back(entry);
         if (auto it = failures.find(entry); it != failures.end()) {
@@ -120,16 +134,19 @@ const Log kStagesAndPositions = {
     L"PurgeFilterServiceKey",
     L"position 70",
     L"position 100",
+    L"discard input",
     std::wstring(L"ask ") + kRestartQuestion,
 };
 
-Log Concat(Log a, const Log& b) {
+template <typename T>
+std::vector<T> Concat(std::vector<T> a, const std::vector<T>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
 const std::wstring kShutdown = L"shell open shutdown.exe [-r -t 00] dir <null> show 0";
 const std::wstring kReminder = std::wstring(L"message ") + kRestartReminder;
+const std::wstring kDiscard = L"discard input";
 
 TEST_F(CleaningRunTest, AnswersDecideBetweenRestartAndReminder) {
     struct Case {
@@ -139,11 +156,11 @@ TEST_F(CleaningRunTest, AnswersDecideBetweenRestartAndReminder) {
     };
     const Case cases[] = {
         {kIdYes, "Yes", {kShutdown}},
-        {kIdNo, "No", {kReminder, L"close"}},
-        {2, "Escape (IDCANCEL)", {kReminder, L"close"}},
-        {0, "closed without a result", {kReminder, L"close"}},
-        {1, "IDOK, not Yes", {kReminder, L"close"}},
-        {-1, "dialog failed", {kReminder, L"close"}},
+        {kIdNo, "No", {kDiscard, kReminder, L"close"}},
+        {2, "Escape (IDCANCEL)", {kDiscard, kReminder, L"close"}},
+        {0, "closed without a result", {kDiscard, kReminder, L"close"}},
+        {1, "IDOK, not Yes", {kDiscard, kReminder, L"close"}},
+        {-1, "dialog failed", {kDiscard, kReminder, L"close"}},
     };
     for (const Case& c : cases) {
         log.clear();
@@ -217,6 +234,7 @@ TEST_F(CleaningRunTest, StageFailureShowsOneErrorBoxAndStopsTheBar) {
                 break;
             }
         }
+        expected.push_back(kDiscard);
         expected.push_back(std::wstring(L"message ") + kErrorPrefix + c.message);
         EXPECT_EQ(runLog, expected)
             << "failing stage " << testing::PrintToString(c.stage) << "\nexpected:\n"
@@ -232,6 +250,8 @@ TEST_F(CleaningRunTest, RuntimeFailureIsReportedLikeAStageFailure) {
     stages.failures[L"RemoveDriverServices"] = [] { throw std::bad_alloc(); };
     Run();
     ASSERT_EQ(form.messages.size(), 1u);
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], kDiscard) << "input is discarded before this box too";
     EXPECT_EQ(form.messages[0].rfind(kErrorPrefix, 0), 0u)
         << "got " << testing::PrintToString(form.messages[0]);
     EXPECT_GT(form.messages[0].size(), std::wstring(kErrorPrefix).size())
@@ -254,7 +274,7 @@ TEST_F(CleaningRunTest, StartAgainAfterAFailureRepeatsEverythingFromZero) {
     form.answer = kIdNo;
 
     Run();
-    EXPECT_EQ(log, Concat(kStagesAndPositions, {kReminder, L"close"}))
+    EXPECT_EQ(log, Concat(kStagesAndPositions, {kDiscard, kReminder, L"close"}))
         << "second run:\n"
         << testing::PrintToString(Join(log));
 }
@@ -266,6 +286,16 @@ TEST_F(CleaningRunTest, StartAgainAfterYesRepeatsEverythingFromZero) {
     const Log once = Concat(kStagesAndPositions, {kShutdown});
     EXPECT_EQ(log, Concat(once, once)) << testing::PrintToString(Join(log));
     EXPECT_EQ(shell.calls.size(), 2u);
+}
+
+// The three stages that stop services draw on one budget per run, and a new run starts afresh.
+TEST_F(CleaningRunTest, TheServiceStagesShareOneWaitBudgetPerRun) {
+    stages.spendMs = 25'000;
+    Run();
+    Run();
+    const std::vector<std::uint64_t> once = {kRunStopWaitBudgetMs, kRunStopWaitBudgetMs - 25'000,
+                                             kRunStopWaitBudgetMs - 50'000};
+    EXPECT_EQ(stages.budgetSeen, Concat(once, once)) << "guard stop, driver sweep, filter stop";
 }
 
 }  // namespace

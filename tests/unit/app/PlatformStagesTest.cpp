@@ -1,14 +1,17 @@
 // The run with the real stages over the fake Windows: what the user sees when a stage fails
-// for real, not through a stand-in stage.
+// for real, not through a stand-in stage, and the whole run through the last stage.
 
 #include "app/core/CleaningRun.h"
 #include "app/core/PlatformStages.h"
 
 #include "platform/Platform.h"
+#include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeScheduler.h"
 #include "tests/fakes/FakeServices.h"
 #include "tests/fakes/FakeShell.h"
 #include "tests/fakes/FakeSystem.h"
+#include "tests/fakes/FakeVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +21,16 @@
 namespace hf {
 namespace {
 
+using fake::ServiceFn;
+
+const std::wstring kDrivers = L"C:\\Windows\\Sysnative\\drivers\\";
+const std::wstring kServices = L"SYSTEM\\CurrentControlSet\\Services\\";
+
 class Form final : public MainFormUi {
   public:
     void SetProgressPosition(int position) override { positions.push_back(position); }
     void SetProgressMax(int) override {}
+    void DiscardPendingInput() override { ++discards; }
     int AskYesNo(const std::wstring&) override {
         ++questions;
         return kIdNo;
@@ -32,37 +41,147 @@ class Form final : public MainFormUi {
     std::vector<int> positions;
     std::vector<std::wstring> messages;
     int questions = 0;
+    int discards = 0;
     bool closed = false;
 };
 
-TEST(PlatformStages, RefusedGuardServiceEndsTheRunWithTheSystemErrorAt20) {
+// Every fake the six stages reach. The task sweep finds no scheduler object and ends silently,
+// so the run reaches the service stages with nothing else in the way.
+class PlatformStagesTest : public ::testing::Test {
+  protected:
+    PlatformStagesTest() {
+        com.createServiceResult = fake::kHResultFileNotFound;
+        files.AddDirectory(L"C:\\Windows\\Sysnative\\drivers");
+    }
+
+    // A driver file whose version resource names it "hfFilter.sys".
+    void AddDriverFile(const std::wstring& name) {
+        fake::FakeVersionResource resource;
+        resource.AddTranslation(0x0409, 0x04B0)
+            .SetString(L"040904B0", L"OriginalFileName", L"hfFilter.sys");
+        files.AddFile(kDrivers + name, resource);
+    }
+
+    // A service with its key; `stuck`: it accepts the stop and then stays STOP_PENDING with a
+    // steady checkpoint for good.
+    fake::FakeService& AddService(const std::wstring& name, const std::wstring& imagePath,
+                                  bool stuck) {
+        registry.SetString(kServices + name, L"ImagePath", imagePath, reg::kTypeExpandSz);
+        fake::FakeService& service = services.Add(name);
+        if (stuck) {
+            service.stopScript = {{0, svc::kStopPending, 1, 1000}};
+        }
+        return service;
+    }
+
+    void Run() { btnStartClick(form, stages, shell); }
+
     fake::FakeSystem system;
-    fake::FakeServices services(system);
+    fake::FakeServices services{system};
     fake::FakeCom com;
+    fake::FakeFileSystem files{system};
+    fake::FakeVersion version{system, files};
+    fake::FakeRegistry registry;
     fake::FakeShell shell;
-    // No scheduler object: the task sweep ends silently and the run reaches the services.
-    com.createServiceResult = fake::kHResultFileNotFound;
+    Platform platform{.system = &system,
+                      .services = &services,
+                      .shell = &shell,
+                      .files = &files,
+                      .version = &version,
+                      .registry = &registry,
+                      .com = &com};
+    PlatformStages stages{platform};
+    Form form;
+};
+
+TEST_F(PlatformStagesTest, RefusedGuardServiceEndsTheRunWithTheSystemErrorAt20) {
     services.Add(L"RegGuardSvc");
     services.Fail(fake::ServiceFn::OpenServiceW, 5);
 
-    Platform platform;
-    platform.system = &system;
-    platform.services = &services;
-    platform.com = &com;
-    PlatformStages stages(platform);
-    Form form;
-
-    btnStartClick(form, stages, shell);
+    Run();
 
     ASSERT_EQ(form.messages.size(), 1u);
     EXPECT_EQ(form.messages[0],
               L"에러발생 재부팅 후 다시시도하세요 : System Error.  Code: 5.\r\nAccess is denied");
     EXPECT_EQ(form.positions, (std::vector<int>{0, 20})) << "the bar stays after the task sweep";
     EXPECT_EQ(form.questions, 0);
+    EXPECT_EQ(form.discards, 1) << "before the error box";
     EXPECT_FALSE(form.closed);
     EXPECT_TRUE(services.Exists(L"RegGuardSvc"));
     EXPECT_EQ(services.OpenHandles(), 0u);
     EXPECT_TRUE(shell.calls.empty());
+}
+
+TEST_F(PlatformStagesTest, TheWholeRunRemovesEveryPieceThroughTheLastStage) {
+    AddService(L"RegGuardSvc", L"\"C:\\Program Files\\RegGuard\\RegGuardSvc.exe\"", false);
+    AddDriverFile(L"hfcore.sys");
+    AddService(L"HfCore", L"system32\\drivers\\hfcore.sys", false);
+    AddService(L"Bystander", L"system32\\drivers\\other.sys", false);
+    // The filter driver: its service entry and its key, with nested subkeys and values.
+    services.Add(L"hffilter");
+    registry.SetString(kServices + L"hfFilter", L"ImagePath", L"system32\\drivers\\hfFilter.sys");
+    registry.SetString(kServices + L"hfFilter", L"", L"default");
+    registry.SetDword(kServices + L"hfFilter\\Instances\\Main", L"Altitude", 1);
+    registry.AddKey(kServices + L"hfFilter\\Enum");
+
+    Run();
+
+    EXPECT_TRUE(form.messages.size() == 1 && form.messages[0] == kRestartReminder)
+        << testing::PrintToString(form.messages);
+    EXPECT_EQ(form.positions, (std::vector<int>{0, 20, 30, 40, 50, 60, 70, 100}));
+    EXPECT_EQ(form.questions, 1);
+    EXPECT_EQ(form.discards, 2) << "before the question and before the reminder";
+    EXPECT_TRUE(form.closed);
+    for (const auto& name : {L"RegGuardSvc", L"HfCore", L"hffilter"}) {
+        EXPECT_FALSE(services.Exists(name)) << "stopped, marked and closed: " << name;
+    }
+    EXPECT_TRUE(services.Exists(L"Bystander"));
+    EXPECT_EQ(services.Find(L"Bystander")->state, svc::kRunning);
+    EXPECT_FALSE(registry.KeyExists(kServices + L"HfCore"));
+    EXPECT_FALSE(registry.KeyExists(kServices + L"hfFilter")) << "purged by the last stage";
+    EXPECT_TRUE(registry.KeyExists(kServices + L"Bystander"));
+    EXPECT_TRUE(registry.KeyExists(kServices + L"RegGuardSvc")) << "only the manager removes it";
+    EXPECT_EQ(services.OpenHandles(), 0u);
+    EXPECT_EQ(registry.OpenHandles(), 0);
+    EXPECT_EQ(files.OpenFindHandles(), 0u);
+    EXPECT_TRUE(shell.calls.empty());
+}
+
+// Stage 2 spends 30 s on the stuck guard, the first of ten stuck driver services the other 30 s;
+// the nine after it and the stuck filter driver are asked once each and not waited for.
+TEST_F(PlatformStagesTest, StuckServicesShareOneSixtySecondBudgetAcrossTheRun) {
+    AddService(L"RegGuardSvc", L"guard.exe", true);
+    AddDriverFile(L"hfcore.sys");
+    std::vector<std::wstring> drivers;
+    for (int i = 0; i < 10; ++i) {
+        drivers.push_back(L"HfCore" + std::to_wstring(i));
+        AddService(drivers.back(), L"system32\\drivers\\hfcore.sys", true);
+    }
+    AddService(L"hffilter", L"system32\\drivers\\hfFilter.sys", true);
+    const std::uint64_t start = system.now;
+
+    Run();
+
+    EXPECT_EQ(system.now - start, kRunStopWaitBudgetMs) << "the whole run's waits";
+    EXPECT_EQ(system.sleeps, std::vector<std::uint32_t>(60, 1000));
+    EXPECT_EQ(form.positions, (std::vector<int>{0, 20, 30, 40, 50, 60, 70, 100}));
+    EXPECT_EQ(form.questions, 1);
+    // Every stop still sends its control; the spent budget leaves one status query per stop.
+    const auto controls = services.CallsOf(ServiceFn::ControlService);
+    ASSERT_EQ(controls.size(), 12u);
+    const auto queries = services.CallsOf(ServiceFn::QueryServiceStatus);
+    EXPECT_EQ(queries.size(), (1 + 30) + (1 + 30) + 9 + 1);
+    for (const auto& name : drivers) {
+        const fake::FakeService* service = services.Find(name);
+        ASSERT_NE(service, nullptr) << "stuck, so the manager keeps it: " << name;
+        EXPECT_EQ(service->state, svc::kStopPending) << name;
+        EXPECT_TRUE(service->markedForDeletion) << name;
+        EXPECT_EQ(service->startType, svc::kDisabled) << name;
+        EXPECT_FALSE(registry.KeyExists(kServices + name)) << name;
+    }
+    EXPECT_TRUE(services.Find(L"RegGuardSvc")->markedForDeletion) << "deleted after its stop";
+    EXPECT_EQ(services.Find(L"hffilter")->state, svc::kStopPending) << "asked to stop all the same";
+    EXPECT_EQ(services.OpenHandles(), 0u);
 }
 
 }  // namespace

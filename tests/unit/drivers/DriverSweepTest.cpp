@@ -317,6 +317,45 @@ TEST_F(DriverSweepTest, ListsTheServicesKeyAfreshForTheSecondFile) {
     ExpectEverythingReleased();
 }
 
+// The tree deletion's result is not examined: a service key whose tree cannot be listed keeps
+// what could not be listed, and the service is disabled, marked and stopped all the same. A
+// service key the Services listing cannot give is never examined.
+TEST_F(DriverSweepTest, AKeyTreeFailingPartWayIsLeftAndTheSweepGoesOn) {
+    files.AddFile(kDrivers + L"x.sys", Original(L"hfFilter.sys"));
+    AddService(L"SvcA", L"system32\\drivers\\x.sys", reg::kTypeExpandSz, true);
+    registry.AddKey(kServices + L"\\SvcA\\Enum\\Root");
+    registry.FindKey(kServices + L"\\SvcA\\Enum")->failQueryInfo = reg::kErrorAccessDenied;
+    AddService(L"SvcB", L"system32\\drivers\\x.sys", reg::kTypeExpandSz, true);
+    registry.AddKey(kServices + L"\\SvcB\\Enum");
+    registry.AddKey(kServices + L"\\SvcB\\Security");
+    registry.FindKey(kServices + L"\\SvcB")->failEnumKeyAt[1] = reg::kErrorAccessDenied;
+    AddService(L"Unlisted", L"system32\\drivers\\x.sys", reg::kTypeExpandSz, true);
+    registry.FindKey(kServices)->failEnumKeyAt[2] = reg::kErrorAccessDenied;
+
+    EXPECT_NO_THROW(RemoveDriverServices(platform));
+
+    const std::wstring k = L"RegDeleteKeyW(HKLM\\" + kServices + L"\\";
+    EXPECT_EQ(Removals(), (Names{
+                              k + L"SvcA\\Enum) = 5",
+                              k + L"SvcA) = 5",
+                              L"ChangeServiceConfigW(SvcA, 4)",
+                              L"DeleteService(SvcA)",
+                              L"ControlService(SvcA, 1)",
+                              k + L"SvcB\\Enum) = 0",
+                              k + L"SvcB) = 5",
+                              L"ChangeServiceConfigW(SvcB, 4)",
+                              L"DeleteService(SvcB)",
+                              L"ControlService(SvcB, 1)",
+                          }));
+    EXPECT_EQ(registry.SubKeyNames(kServices + L"\\SvcA\\Enum"), Names{L"Root"});
+    EXPECT_EQ(registry.SubKeyNames(kServices + L"\\SvcB"), Names{L"Security"});
+    EXPECT_EQ(registry.ValueNames(kServices + L"\\SvcB").size(), 2u)
+        << "the key stays with its values";
+    EXPECT_TRUE(registry.KeyExists(kServices + L"\\Unlisted"));
+    EXPECT_EQ(services.Find(L"Unlisted")->state, svc::kRunning);
+    ExpectEverythingReleased();
+}
+
 TEST_F(DriverSweepTest, AnUnreadableImagePathEndsTheSweepAndKeepsWhatWasDone) {
     files.AddFile(kDrivers + L"a.sys", Original(L"hfFilter.sys"));
     files.AddFile(kDrivers + L"b.sys", Original(L"hfFilter.sys"));

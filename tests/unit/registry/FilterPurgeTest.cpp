@@ -34,7 +34,8 @@ class FilterPurgeTest : public ::testing::Test {
     FilterPurgeTest() { platform.registry = &registry; }
 
     // hfFilter stored under `stored`: Instances (Default, Second (Deep)), Enum; three values.
-    void Seed(const std::wstring& stored = L"hfFilter") {
+    void Seed(const std::wstring& stored = L"hfFilter") { Seed(registry, stored); }
+    static void Seed(FakeRegistry& registry, const std::wstring& stored = L"hfFilter") {
         const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\" + stored;
         registry.AddKey(key + L"\\Instances\\Default");
         registry.AddKey(key + L"\\Instances\\Second\\Deep");
@@ -131,6 +132,56 @@ TEST_F(FilterPurgeTest, EachFailureIsPassedOverAndTheRestStillGoes) {
     EXPECT_EQ(registry.ValueNames(kKey), (Calls{L"ImagePath", L"Start", L""}));
     EXPECT_EQ(Deletions(registry).back(), L"RegDeleteKeyW(" + kLogged + L"hfFilter) = 5");
     EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+// A key tree that cannot be listed part-way stays, silently; what could be listed goes. The
+// values come from the same count query as the subkeys: when the key's own counts cannot be
+// read, nothing is deleted at all.
+TEST_F(FilterPurgeTest, AListingThatFailsPartWayLeavesThatTreeAndNothingElse) {
+    struct Case {
+        const char* what;
+        std::wstring failingKey;  // below hfFilter
+        bool queryInfo;           // RegQueryInfoKeyW fails; otherwise RegEnumKeyExW at index 0
+        Calls subKeys;            // of hfFilter afterwards
+        Calls instances;          // of hfFilter\Instances afterwards
+        Calls values;             // of hfFilter afterwards
+    };
+    const Case cases[] = {
+        {"the counts of Instances cannot be read",
+         L"\\Instances",
+         true,
+         {L"Instances"},
+         {L"Default", L"Second"},
+         {}},
+        {"hfFilter's first subkey cannot be listed", L"", false, {L"Enum"}, {}, {}},
+        {"hfFilter's own counts cannot be read",
+         L"",
+         true,
+         {L"Enum", L"Instances"},
+         {L"Default", L"Second"},
+         {L"ImagePath", L"Start", L""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeRegistry local;
+        platform.registry = &local;
+        Seed(local);
+        FakeRegistry::Key& failing = *local.FindKey(kKey + c.failingKey);
+        if (c.queryInfo) {
+            failing.failQueryInfo = reg::kErrorAccessDenied;
+        } else {
+            failing.failEnumKeyAt[0] = reg::kErrorAccessDenied;
+        }
+
+        EXPECT_NO_THROW(PurgeFilterServiceKey(platform));
+
+        EXPECT_TRUE(local.KeyExists(kKey));
+        EXPECT_EQ(local.SubKeyNames(kKey), c.subKeys);
+        EXPECT_EQ(local.SubKeyNames(kKey + L"\\Instances"), c.instances);
+        EXPECT_EQ(local.ValueNames(kKey), c.values);
+        EXPECT_EQ(Deletions(local).back(), L"RegDeleteKeyW(" + kLogged + L"hfFilter) = 5");
+        EXPECT_EQ(local.OpenHandles(), 0);
+    }
 }
 
 TEST_F(FilterPurgeTest, AThrowOnTheFinalDeletionDoesNotLeaveTheStage) {

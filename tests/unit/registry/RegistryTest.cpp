@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -258,6 +260,74 @@ TEST_F(KeyTreeTest, AKeyRefusingDeletionKeepsItsAncestorsAndNothingElse) {
     EXPECT_EQ(registry.SubKeyNames(L"SYSTEM\\CurrentControlSet\\Services\\T\\A"),
               (std::vector<std::wstring>{L"A1"}));
     EXPECT_EQ(registry.OpenHandles(), 0);
+}
+
+// A listing that fails part-way leaves only what it could not list: that subtree, and the keys
+// above it (each now holding nothing else); the deletion reports false and raises nothing.
+TEST_F(KeyTreeTest, AListingThatFailsPartWayLeavesOnlyWhatItCouldNotList) {
+    struct Case {
+        const char* what;
+        std::wstring failingKey;  // below Services\T
+        bool queryInfo;           // RegQueryInfoKeyW fails; otherwise RegEnumKeyExW at `index`
+        std::uint32_t index;
+        LStatus status;
+        std::vector<std::wstring> left;  // the tree under T afterwards, depth first
+    };
+    const Case cases[] = {
+        {"the counts of A cannot be read",
+         L"\\A",
+         true,
+         0,
+         reg::kErrorAccessDenied,
+         {L"A", L"A\\A1", L"A\\A2", L"A\\A2\\X"}},
+        {"A's second subkey cannot be listed",
+         L"\\A",
+         false,
+         1,
+         reg::kErrorAccessDenied,
+         {L"A", L"A\\A2", L"A\\A2\\X"}},
+        {"T's first subkey grew a longer name",
+         L"",
+         false,
+         0,
+         reg::kErrorMoreData,
+         {L"A", L"A\\A1", L"A\\A2", L"A\\A2\\X"}},
+        {"the counts of T cannot be read",
+         L"",
+         true,
+         0,
+         reg::kErrorKeyDeleted,
+         {L"A", L"A\\A1", L"A\\A2", L"A\\A2\\X", L"B"}},
+    };
+    const std::wstring t = L"SYSTEM\\CurrentControlSet\\Services\\T";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeRegistry local;
+        local.AddKey(t + L"\\A\\A1");
+        local.AddKey(t + L"\\A\\A2\\X");
+        local.AddKey(t + L"\\B");
+        FakeRegistry::Key& failing = *local.FindKey(t + c.failingKey);
+        if (c.queryInfo) {
+            failing.failQueryInfo = c.status;
+        } else {
+            failing.failEnumKeyAt[c.index] = c.status;
+        }
+        const Platform localPlatform{.registry = &local};
+        TRegistry cursor(localPlatform);
+
+        EXPECT_FALSE(cursor.DeleteKey(L"\\" + t));
+
+        std::vector<std::wstring> left;
+        std::function<void(const std::wstring&)> walk = [&](const std::wstring& below) {
+            for (const auto& name : local.SubKeyNames(t + below)) {
+                left.push_back((below + L"\\" + name).substr(1));
+                walk(below + L"\\" + name);
+            }
+        };
+        walk(L"");
+        EXPECT_EQ(left, c.left);
+        EXPECT_EQ(local.OpenHandles(), 0);
+    }
 }
 
 TEST_F(KeyTreeTest, DeleteValueRemovesOneValueOfTheCurrentKey) {

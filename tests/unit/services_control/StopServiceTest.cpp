@@ -224,7 +224,8 @@ struct WaitCase {
     std::vector<StatusStep> script;
     std::vector<std::uint32_t> sleeps;
     std::size_t queries;
-    int failQueryAfter = -1;  // the query that fails (0-based), if any
+    int failQueryAfter = -1;                        // the query that fails (0-based), if any
+    std::uint64_t budgetMs = kRunStopWaitBudgetMs;  // what the run's budget still holds
 };
 
 TEST_F(StopServiceTest, WaitFollowsStateCheckpointAndHintWithinItsBounds) {
@@ -269,6 +270,19 @@ TEST_F(StopServiceTest, WaitFollowsStateCheckpointAndHintWithinItsBounds) {
          Repeat(1000, 30),
          31},
         {"a failed query during the wait ends it", {{0, SP, 1, 100}}, {100, 100, 100}, 4, 3},
+        {"what is left of the run's budget bounds the wait below 30 s",
+         {{0, SP, 7, 1000}},
+         {1000, 1000, 500},
+         4,
+         -1,
+         2500},
+        {"a spent budget: the control and one query, no pause", {{0, SP, 7, 1000}}, {}, 1, -1, 0},
+        {"a stop ending early spends only what it waited",
+         {{0, SP, 1, 200}, {300, svc::kStopped, 0, 0}},
+         {200, 200},
+         3,
+         -1,
+         1000},
     };
     for (const WaitCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -280,13 +294,15 @@ TEST_F(StopServiceTest, WaitFollowsStateCheckpointAndHintWithinItsBounds) {
         }
         const Platform local{.system = &localSystem, .services = &localServices};
         const std::uint64_t start = localSystem.now;
+        StopWaitBudget budget(c.budgetMs);
 
-        StopService(local, kName, true);
+        StopService(local, kName, true, budget);
 
         EXPECT_EQ(localSystem.sleeps, c.sleeps);
         const std::uint64_t waited =
             std::accumulate(c.sleeps.begin(), c.sleeps.end(), std::uint64_t{0});
         EXPECT_EQ(localSystem.now - start, waited);
+        EXPECT_EQ(budget.RemainingMs(), c.budgetMs - waited) << "the wait spends what it took";
         EXPECT_LE(localSystem.now - start, kStopWaitLimitMs);
         EXPECT_EQ(localServices.CallsOf(ServiceFn::QueryServiceStatus).size(), c.queries);
         // The wait over, deletion is requested on the same handle, then both handles close.

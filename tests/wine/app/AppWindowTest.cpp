@@ -4,6 +4,8 @@
 // For the 64-bit process C:\Windows\System32 and C:\Windows\Sysnative reach the same folder.
 
 #include "app/core/CleaningRun.h"
+#include "platform/Services.h"
+#include "platform/win32/ServicesWin32.h"
 #include "platform/win32/Win32Handles.h"
 #include "tests/wine/app/WindowProbe.h"
 
@@ -12,6 +14,8 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace hf {
@@ -411,6 +415,146 @@ TEST_F(AppWindow, KeyboardStartsTheRunAndEscapeOrCloseIsNotYes) {
         ::PostMessageW(ok != nullptr ? ok : reminder, WM_KEYDOWN, VK_RETURN, 0);
         EXPECT_EQ(app.WaitForExit(10s), 0) << "open:" << app.OpenDialogs();
     }
+}
+
+// Runs a program of the prefix to its end; its exit code, or -1 when it could not be run.
+long RunToEnd(std::wstring commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                          nullptr, nullptr, &startup, &info)) {
+        return -1;
+    }
+    const UniqueKernelHandle process(KernelHandleTraits{}, info.hProcess);
+    const UniqueKernelHandle thread(KernelHandleTraits{}, info.hThread);
+    ::WaitForSingleObject(process.get(), 60'000);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    return static_cast<long>(code);
+}
+
+// The state of a service as the manager reports it; 0 when it cannot be queried.
+std::uint32_t ServiceState(const std::wstring& name) {
+    Win32ServiceApi services;
+    const UniqueScHandle manager(ScHandleTraits{&services},
+                                 services.OpenSCManagerW(nullptr, nullptr, svc::kScManagerConnect));
+    const UniqueScHandle service(
+        ScHandleTraits{&services},
+        manager ? services.OpenServiceW(manager.get(), name, svc::kServiceQueryStatus) : 0);
+    ServiceStatus status;
+    return service && services.QueryServiceStatus(service.get(), status) ? status.dwCurrentState
+                                                                         : 0;
+}
+
+bool WaitForServiceState(const std::wstring& name, std::uint32_t state,
+                         std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (ServiceState(name) != state) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        ::Sleep(50);
+    }
+    return true;
+}
+
+// One key pressed and released, through the system's input path as a keyboard would deliver it
+// to the foreground window's thread (not a posted message).
+void PressKey(WORD key) {
+    INPUT inputs[2]{};
+    inputs[0].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = key;
+    inputs[1] = inputs[0];
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ASSERT_EQ(::SendInput(2, inputs, sizeof(INPUT)), 2u) << "SendInput: " << ::GetLastError();
+}
+
+bool BringToFront(HWND window) {
+    ::SetForegroundWindow(window);
+    return probe::WaitForWindow(
+               [window] { return ::GetForegroundWindow() == window ? window : nullptr; }, 10s) !=
+           nullptr;
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::ifstream file(path.c_str(), std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Keys typed ahead while the stages run (the user's double Enter) must not answer the question;
+// a key pressed while it shows does. RegGuardSvc here is the lab's guard started "--stuck": it
+// accepts the stop and stays STOP_PENDING, so the run spends its 30 s stop bound in stage 2
+// and the keys certainly reach the window while it works. shutdown.exe is the lab's stand-in,
+// which records its arguments instead of restarting. Both sit in this process's System32,
+// which is the one the product of the same bitness sees.
+TEST_F(AppWindow, KeysTypedDuringTheRunDoNotAnswerTheQuestionButAKeyPressedThenDoes) {
+    wchar_t systemFolder[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(systemFolder, MAX_PATH), 0u);
+    const std::wstring system32 = systemFolder;
+    const std::wstring calls = system32 + L"\\shutdown-calls.txt";
+    ASSERT_TRUE(::CopyFileW(probe::FromUnixPath(HF_APP_LAB_SHUTDOWN).c_str(),
+                            (system32 + L"\\shutdown.exe").c_str(), FALSE))
+        << "placing the stand-in shutdown.exe: " << ::GetLastError();
+    // Wine prefers its built-in programs in System32 unless told otherwise.
+    const wchar_t native[] = L"native";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", L"shutdown.exe",
+                                REG_SZ, native, sizeof native),
+              ERROR_SUCCESS);
+    ::DeleteFileW(calls.c_str());
+
+    const std::wstring guard = L"RegGuardSvc";
+    ASSERT_EQ(RunToEnd(L"sc create " + guard + L" binPath= \"\\\"" +
+                       probe::FromUnixPath(HF_APP_LAB_GUARD) + L"\\\" --stuck\""),
+              0);
+    ASSERT_EQ(RunToEnd(L"sc start " + guard), 0);
+    ASSERT_TRUE(WaitForServiceState(guard, svc::kRunning, 30s)) << "the guard did not start";
+
+    App app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(BringToFront(window)) << "the window must be foreground to get the keys";
+
+    // Enter twice, 80 ms apart: the first starts the run; the second, and more keys typed while
+    // the run waits on the guard, queue up for the window.
+    PressKey(VK_RETURN);
+    ::Sleep(80);
+    PressKey(VK_RETURN);
+    ASSERT_TRUE(WaitForServiceState(guard, svc::kStopPending, 30s)) << "the run did not start";
+    PressKey(VK_SPACE);
+    PressKey(VK_RETURN);
+    PressKey('Y');
+
+    HWND question = app.WaitForDialog(L"Information", kRunTimeout);
+    ASSERT_NE(question, nullptr) << "no question; open:" << app.OpenDialogs();
+    // Given every chance to take a queued key, it still waits, and nothing was started.
+    ::Sleep(3000);
+    EXPECT_TRUE(::IsWindow(question) && ::IsWindowVisible(question))
+        << "a key typed during the run answered the question";
+    EXPECT_EQ(::GetFileAttributesW(calls.c_str()), INVALID_FILE_ATTRIBUTES)
+        << "shutdown.exe was started: " << ReadAll(calls);
+    EXPECT_EQ(app.WaitForDialog(L"hfremove", 0ms), nullptr) << "no reminder either";
+    ASSERT_TRUE(::IsWindow(question));
+
+    // Enter pressed while the question shows answers it: Yes, its default.
+    ASSERT_TRUE(BringToFront(question)) << "the question is not foreground";
+    PressKey(VK_RETURN);
+    const bool started =
+        probe::WaitForWindow(
+            [&] {
+                return ::GetFileAttributesW(calls.c_str()) != INVALID_FILE_ATTRIBUTES ? window
+                                                                                      : nullptr;
+            },
+            30s) != nullptr;
+    ASSERT_TRUE(started) << "Enter on the question did not start shutdown.exe; open:"
+                         << app.OpenDialogs();
+    EXPECT_NE(ReadAll(calls).find("-r -t 00"), std::string::npos) << ReadAll(calls);
+    EXPECT_FALSE(::IsWindow(question));
+    EXPECT_EQ(app.WaitForExit(1000ms), -1) << "after Yes the window stays open";
+    ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(app.WaitForExit(10s), 0) << "open:" << app.OpenDialogs();
 }
 
 }  // namespace
