@@ -64,7 +64,8 @@ std::wstring OSErrorMessage(std::uint32_t code, const std::wstring& systemText);
 [[noreturn]] void RaiseLastOSError(SystemApi& system);
 
 // The message of a failed HRESULT: the failing object's description with trailing full stops,
-// blanks and control characters removed; else the system's text; else "OLE error %.8x".
+// blanks and control characters removed; else the system's text; else "OLE error %.8X"
+// (eight hexadecimal digits, A-F in upper case).
 std::wstring OleErrorMessage(std::int32_t hr, const std::wstring& description,
                              const std::wstring& systemText);
 
