@@ -4,6 +4,7 @@
 #include "platform/Text.h"
 
 #include <cstddef>
+#include <string_view>
 
 namespace hf {
 
@@ -53,7 +54,8 @@ bool RegexIsMatch(const std::wstring& pattern, const std::wstring& subject) {
 //   engine is handed the text only up to there. The pattern has no assertions, so the cut
 //   changes no outcome; the engine still decides what "." accepts (no line break, UTF-8).
 // Each attempt reads its run plus four characters, about four times over while the class backs
-// off, and the runs of successive attempts do not overlap: linear in the field's length.
+// off (and once more to see whether "dll" occurs there at all), and the runs of successive
+// attempts do not overlap, so each character is read a bounded number of times: linear.
 std::wstring LibraryNameMatch(std::wstring_view field) {
     TPerlRegEx regex;
     regex.SetRegEx(Utf16ToUtf8(kLibraryPattern));
@@ -69,7 +71,11 @@ std::wstring LibraryNameMatch(std::wstring_view field) {
         for (int k = 0; k < 4 && stop < text.size(); ++k) {
             stop = NextCharacter(text, stop);
         }
-        if (regex.MatchAnchored(static_cast<int>(start) + 1, static_cast<int>(stop))) {
+        // A match ends in "dll" inside the window: without one the engine need not be asked.
+        const bool dllInWindow = std::string_view(text).substr(start, stop - start).find("dll") !=
+                                 std::string_view::npos;
+        if (dllInWindow &&
+            regex.MatchAnchored(static_cast<int>(start) + 1, static_cast<int>(stop))) {
             return Utf8ToUtf16(regex.MatchedText());
         }
         if (runEnd == text.size()) {
