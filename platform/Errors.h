@@ -54,6 +54,10 @@ class ERegistryException : public Exception {
     using Exception::Exception;
 };
 
+// The system's text for `code` with trailing line breaks, blanks and full stops removed, as it
+// appears inside our messages.
+std::wstring SystemErrorText(SystemApi& system, std::uint32_t code);
+
 // "System Error.  Code: %d.\r\n%s", or "A call to an OS function failed" for code 0.
 std::wstring OSErrorMessage(std::uint32_t code, const std::wstring& systemText);
 
