@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/System.h"
+#include "platform/Text.h"
 #include "platform/Version.h"
 
 #include <cstdint>
@@ -48,6 +49,13 @@ std::wstring TranslationText(const std::uint8_t* entry) {
     return text;
 }
 
+// Whether `size` bytes at `value` lie inside the block.
+bool InsideBlock(const std::vector<std::uint8_t>& block, const void* value, std::size_t size) {
+    const auto begin = reinterpret_cast<std::uintptr_t>(block.data());
+    const auto at = reinterpret_cast<std::uintptr_t>(value);
+    return at >= begin && at - begin <= block.size() && block.size() - (at - begin) >= size;
+}
+
 enum class TranslationStep { Found, Missing, TooShort };
 
 TranslationStep QueryTranslation(VersionApi& version, const std::vector<std::uint8_t>& block,
@@ -57,51 +65,38 @@ TranslationStep QueryTranslation(VersionApi& version, const std::vector<std::uin
     if (!version.VerQueryValueW(block.data(), kTranslationPath, value, length)) {
         return TranslationStep::Missing;
     }
-    // Less than one whole entry: nothing to read the first entry from.
-    if (length < 4) {
+    // Less than one whole entry, or one that would run past the block: nothing to read.
+    if (length < 4 || !InsideBlock(block, value, 4)) {
         return TranslationStep::TooShort;
     }
     text = TranslationText(static_cast<const std::uint8_t*>(value));
     return TranslationStep::Found;
 }
 
-// The string at `subBlock`, copied out of the block: up to its first NUL, and never past the
-// length the system reports (an empty value may have no NUL of its own).
+// The string at `subBlock`, copied out of the block up to its first NUL. The length the system
+// reports is not trusted: a crafted file may report less than its text (to hide a name) or more
+// than the block holds, so the copy is bounded by the block's end instead. A value the system
+// places outside the block cannot be read safely and counts as missing.
 std::optional<std::wstring> QueryString(VersionApi& version, const std::vector<std::uint8_t>& block,
                                         const std::wstring& subBlock) {
     const void* value = nullptr;
-    std::uint32_t length = 0;
-    if (!version.VerQueryValueW(block.data(), subBlock, value, length)) {
+    std::uint32_t reportedLength = 0;  // not used, see above
+    if (!version.VerQueryValueW(block.data(), subBlock, value, reportedLength) ||
+        !InsideBlock(block, value, 0)) {
         return std::nullopt;
     }
     const auto* units = static_cast<const std::uint8_t*>(value);
-    std::wstring text;
-    for (std::uint32_t i = 0; i < length; ++i) {
+    const std::size_t available =
+        (block.size() - static_cast<std::size_t>(units - block.data())) / 2;
+    std::u16string text;
+    for (std::size_t i = 0; i < available; ++i) {
         const std::uint16_t unit = ReadWord(units + 2 * i);
         if (unit == 0) {
             break;
         }
-        text.push_back(static_cast<wchar_t>(unit));
+        text.push_back(static_cast<char16_t>(unit));
     }
-    if constexpr (sizeof(wchar_t) == 4) {
-        // Join surrogate pairs where wchar_t holds whole code points.
-        std::wstring joined;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const auto c = static_cast<char32_t>(text[i]);
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-                const auto next = static_cast<char32_t>(text[i + 1]);
-                if (next >= 0xDC00 && next <= 0xDFFF) {
-                    joined.push_back(
-                        static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00)));
-                    ++i;
-                    continue;
-                }
-            }
-            joined.push_back(text[i]);
-        }
-        text = std::move(joined);
-    }
-    return text;
+    return WideFromUtf16Units(text);
 }
 
 std::wstring StringPath(const std::wstring& translation, const std::wstring& key) {

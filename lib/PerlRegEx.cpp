@@ -7,8 +7,10 @@
 
 namespace hf {
 
-TPerlRegEx::TPerlRegEx() : chartable(pcre::TablesTraits{}, pcre2_maketables(nullptr)) {
-    if (!chartable) {
+TPerlRegEx::TPerlRegEx()
+    : chartable(pcre::TablesTraits{}, pcre2_maketables(nullptr)),
+      matchData(pcre::MatchDataTraits{}, pcre2_match_data_create(kOffsetPairs, nullptr)) {
+    if (!chartable || !matchData) {
         throw std::bad_alloc();
     }
 }
@@ -66,10 +68,21 @@ void TPerlRegEx::Compile() {
 }
 
 bool TPerlRegEx::Match() {
+    return Execute(0, FStop, 0);
+}
+
+bool TPerlRegEx::MatchAnchored(int start, int stop) {
+    if (start < 1 || stop < start - 1 || stop > static_cast<int>(FSubject.size())) {
+        FOffsetCount = 0;
+        return false;
+    }
+    return Execute(start - 1, stop, PCRE2_ANCHORED);
+}
+
+bool TPerlRegEx::Execute(int start, int stop, std::uint32_t flags) {
     if (!FCompiled) {
         Compile();
     }
-    std::uint32_t flags = 0;
     if (FState & preNotBOL) {
         flags |= PCRE2_NOTBOL;
     }
@@ -79,13 +92,9 @@ bool TPerlRegEx::Match() {
     if (FState & preNotEmpty) {
         flags |= PCRE2_NOTEMPTY;
     }
-    UniqueHandle<pcre::MatchDataTraits> matchData(
-        pcre::MatchDataTraits{}, pcre2_match_data_create(kOffsetRoom / 2, nullptr));
-    if (!matchData) {
-        throw std::bad_alloc();
-    }
     FOffsetCount = pcre2_match(pattern.get(), reinterpret_cast<PCRE2_SPTR>(FSubject.data()),
-                               static_cast<PCRE2_SIZE>(FStop), 0, flags, matchData.get(), nullptr);
+                               static_cast<PCRE2_SIZE>(stop), static_cast<PCRE2_SIZE>(start), flags,
+                               matchData.get(), nullptr);
     // No match, a full offsets vector (0) and every matching error all end here.
     if (FOffsetCount <= 0) {
         return false;

@@ -62,8 +62,11 @@ struct MatchDataTraits {
 
 class TPerlRegEx {
   public:
-    // Room for the whole match and 99 groups: 150 start/end pairs handed to the engine.
+    // The offsets vector handed to the engine: 300 integers, of which the engine may fill two
+    // thirds with start/end pairs (the last third was its workspace), so room for the whole
+    // match and 99 groups. A match that sets the 100th group does not fit and is no match.
     static constexpr int kOffsetRoom = 300;
+    static constexpr int kOffsetPairs = kOffsetRoom / 3;
 
     // Builds the object's own character tables (C locale classification: \d is 0-9 only).
     TPerlRegEx();
@@ -84,6 +87,10 @@ class TPerlRegEx {
     // Searches the whole subject once (compiling first if needed). An empty match is never
     // accepted; every engine error counts as no match.
     bool Match();
+    // As Match, but tries the pattern only at 1-based byte position `start` (anchored there)
+    // and hands the engine only the subject's first `stop` bytes, so it reads nothing past
+    // them. Both must lie on character boundaries; a range outside the subject is no match.
+    bool MatchAnchored(int start, int stop);
     // The matched bytes; hf::Exception "REQUIRE: There must be a successful match first" when
     // the last Match did not succeed.
     std::string MatchedText() const;
@@ -100,6 +107,7 @@ class TPerlRegEx {
 
   private:
     void CleanUp();
+    bool Execute(int start, int stop, std::uint32_t flags);
 
     bool FCompiled = false;
     bool FStudied = false;  // study data is never made
@@ -115,6 +123,8 @@ class TPerlRegEx {
     // Declared before the pattern, so the pattern that refers to them goes first.
     UniqueHandle<pcre::TablesTraits> chartable;
     UniqueHandle<pcre::CodeTraits> pattern;
+    // Kept for the object's life: the engine keeps its backtracking memory here between calls.
+    UniqueHandle<pcre::MatchDataTraits> matchData;
 };
 
 }  // namespace hf

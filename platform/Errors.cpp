@@ -34,7 +34,7 @@ std::wstring OleErrorMessage(std::int32_t hr, const std::wstring& description,
     }
     if (message.empty()) {
         char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "OLE error %.8x", static_cast<unsigned>(hr));
+        std::snprintf(buffer, sizeof buffer, "OLE error %.8X", static_cast<unsigned>(hr));
         message = Utf8ToUtf16(buffer);
     }
     return message;

@@ -54,6 +54,10 @@ class ERegistryException : public Exception {
     using Exception::Exception;
 };
 
+// The system's text for `code` with trailing line breaks, blanks and full stops removed, as it
+// appears inside our messages.
+std::wstring SystemErrorText(SystemApi& system, std::uint32_t code);
+
 // "System Error.  Code: %d.\r\n%s", or "A call to an OS function failed" for code 0.
 std::wstring OSErrorMessage(std::uint32_t code, const std::wstring& systemText);
 
@@ -64,7 +68,8 @@ std::wstring OSErrorMessage(std::uint32_t code, const std::wstring& systemText);
 [[noreturn]] void RaiseLastOSError(SystemApi& system);
 
 // The message of a failed HRESULT: the failing object's description with trailing full stops,
-// blanks and control characters removed; else the system's text; else "OLE error %.8x".
+// blanks and control characters removed; else the system's text; else "OLE error %.8X"
+// (eight hexadecimal digits, A-F in upper case).
 std::wstring OleErrorMessage(std::int32_t hr, const std::wstring& description,
                              const std::wstring& systemText);
 

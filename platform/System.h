@@ -22,8 +22,4 @@ class SystemApi {
     virtual std::wstring FormatMessageW(std::uint32_t code) = 0;
 };
 
-// The system's text for `code` with trailing line breaks, blanks and full stops removed, as it
-// appears inside our messages.
-std::wstring SystemErrorText(SystemApi& system, std::uint32_t code);
-
 }  // namespace hf

@@ -85,6 +85,23 @@ std::string Utf16ToUtf8(std::wstring_view text) {
     return out;
 }
 
+std::wstring WideFromUtf16Units(std::u16string_view units) {
+    std::wstring out;
+    out.reserve(units.size());
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char32_t c = units[i];
+        if (sizeof(wchar_t) == 4 && IsHighSurrogate(c) && i + 1 < units.size() &&
+            IsLowSurrogate(units[i + 1])) {
+            out.push_back(static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) +
+                                               (static_cast<char32_t>(units[i + 1]) - 0xDC00)));
+            ++i;
+            continue;
+        }
+        out.push_back(static_cast<wchar_t>(c));
+    }
+    return out;
+}
+
 std::wstring Utf8ToUtf16(std::string_view text) {
     std::wstring out;
     out.reserve(text.size());

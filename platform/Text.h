@@ -25,6 +25,10 @@ std::string Utf16ToUtf8(std::wstring_view text);
 // UTF-8 to the platform's wide text; an invalid sequence becomes U+FFFD.
 std::wstring Utf8ToUtf16(std::string_view text);
 
+// UTF-16 code units as the platform's wide text: unchanged where wchar_t is 16-bit; where it is
+// 32-bit each surrogate pair becomes the code point it encodes and a lone surrogate stays as it is.
+std::wstring WideFromUtf16Units(std::u16string_view units);
+
 // Removes trailing blanks, control characters and full stops (for texts inside messages).
 std::wstring TrimTrailing(std::wstring_view text);
 

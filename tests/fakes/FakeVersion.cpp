@@ -91,21 +91,33 @@ std::vector<std::uint8_t> FakeVersion::Serialise(const FakeVersionResource& reso
     std::vector<std::uint8_t> out;
     PutU32(out, kMagic);
     PutU32(out, 0);  // bytes written, filled in by GetFileVersionInfoW
+    auto putTranslation = [&] {
+        if (resource.hasTranslation) {
+            PutEntry(out, L"\\VarFileInfo\\Translation", resource.translation,
+                     static_cast<std::uint32_t>(resource.translation.size()));
+        }
+    };
+    if (unterminatedStrings) {
+        putTranslation();
+    }
     for (const auto& [translation, table] : resource.strings) {
         for (const auto& [key, text] : table) {
             std::vector<std::uint8_t> value;
             std::uint32_t reported = 0;
             if (!(text.empty() && bareEmptyStrings)) {
-                const std::u16string units = ToUtf16Units(text) + u'\0';
+                std::u16string units = ToUtf16Units(text);
+                if (!unterminatedStrings) {
+                    units.push_back(u'\0');
+                }
                 PutUnits(value, units);
                 reported = static_cast<std::uint32_t>(units.size());
             }
-            PutEntry(out, L"\\StringFileInfo\\" + translation + L"\\" + key, value, reported);
+            PutEntry(out, L"\\StringFileInfo\\" + translation + L"\\" + key, value,
+                     reportedStringLength.value_or(reported));
         }
     }
-    if (resource.hasTranslation) {
-        PutEntry(out, L"\\VarFileInfo\\Translation", resource.translation,
-                 static_cast<std::uint32_t>(resource.translation.size()));
+    if (!unterminatedStrings) {
+        putTranslation();
     }
     return out;
 }

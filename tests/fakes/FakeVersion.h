@@ -3,7 +3,8 @@
 // GetFileVersionInfoW serialises the resource into the caller's block and VerQueryValueW parses
 // that block and points into it, as Windows does: code that reads a value after releasing the
 // block reads freed memory, which AddressSanitizer reports. The translation value is the last
-// thing in the block, so reading past a short table runs off the end of the allocation.
+// thing in the block (unless unterminatedStrings puts the strings there), so reading past a
+// short table runs off the end of the allocation.
 
 #include "platform/Version.h"
 #include "tests/fakes/FakeFileSystem.h"
@@ -11,6 +12,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,12 @@ class FakeVersion final : public VersionApi {
     // When true, an empty string value is stored without even its NUL and reported with length
     // 0, so the value pointer points at whatever follows it (as a resource compiler may do).
     bool bareEmptyStrings = false;
+    // When set, VerQueryValueW reports this length for every string value instead of its own
+    // (a crafted resource may claim less than its text, or more than the block holds).
+    std::optional<std::uint32_t> reportedStringLength;
+    // When true, strings are stored without their NUL and laid out after the translation table,
+    // so the last string runs to the very end of the block.
+    bool unterminatedStrings = false;
 
     // What was called.
     int sizeCalls = 0;

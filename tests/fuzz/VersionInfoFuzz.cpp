@@ -6,12 +6,14 @@
 //   cut lengths for the other). AddressSanitizer watches every read; GetVersionString must not
 //   raise, GetOriginalFileName may raise only EOSError, and both must give what a plain reading
 //   through the same VerQueryValueW gives: the first translation entry as "%04X%04X", the string
-//   under it (for GetVersionString, else under "040904B0"), copied up to its NUL and never
-//   beyond the length reported.
+//   under it (for GetVersionString, else under "040904B0"), copied up to its NUL or the block's
+//   end, whatever length is reported.
 //   Structured (odd): a resource described for the fake (FakeVersion): a translation table of
 //   any length (or none), string tables under the first entry's text, "040904B0" and others,
-//   values of any text, empty strings with or without their NUL, a file without a resource or
-//   whose size or read fails. The results are compared with what the description implies.
+//   values of any text, empty strings with or without their NUL (without one, the copy runs on
+//   into what follows: compared with a plain reading of the block), any length reported for
+//   the strings (which changes nothing), a file without a resource or whose size or read
+//   fails. The results are compared with what the description implies.
 
 #include "FuzzSupport.h"
 #include "RawVersion.h"
@@ -72,7 +74,8 @@ std::string ShowStrict(const Strict& s) {
 
 // ---- raw resources ----
 
-// A plain reading of a string value through the same VerQueryValueW.
+// A plain reading of a string value through the same VerQueryValueW: up to its first NUL or
+// the block's end, whatever length the query reports.
 std::optional<std::wstring> ReadString(hf::VersionApi& api, const std::vector<std::uint8_t>& block,
                                        const std::wstring& path) {
     const void* value = nullptr;
@@ -81,9 +84,12 @@ std::optional<std::wstring> ReadString(hf::VersionApi& api, const std::vector<st
         return std::nullopt;
     }
     const auto* bytes = static_cast<const std::uint8_t*>(value);
+    HF_FUZZ_CHECK(bytes >= block.data() && bytes <= block.data() + block.size(),
+                  "VerQueryValueW pointed outside the block for " + Show(path));
     std::wstring units;
-    for (std::uint32_t i = 0; i < length; ++i) {
-        const auto unit = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    for (std::size_t at = static_cast<std::size_t>(bytes - block.data()); at + 1 < block.size();
+         at += 2) {
+        const auto unit = static_cast<wchar_t>(block[at] | (block[at + 1] << 8));
         if (unit == 0) {
             break;
         }
@@ -178,7 +184,7 @@ std::optional<std::wstring> Lookup(const hf::fake::FakeVersionResource& resource
         }
         for (const auto& [stored, value] : strings) {
             if (SameAZ(stored, key)) {
-                return UpToNul(value);
+                return value;
             }
         }
     }
@@ -198,6 +204,9 @@ void CheckDescribed(FuzzedDataProvider& provider) {
     hf::fake::FakeVersionResource resource;
     resource.hasTranslation = (flags & 0x01) == 0;
     version.bareEmptyStrings = (flags & 0x02) != 0;
+    if ((flags & 0x80) != 0) {
+        version.reportedStringLength = provider.ConsumeIntegral<std::uint32_t>();
+    }
     const auto language = provider.ConsumeIntegral<std::uint16_t>();
     const auto codePage = provider.ConsumeIntegral<std::uint16_t>();
     if ((flags & 0x04) == 0) {
@@ -242,11 +251,24 @@ void CheckDescribed(FuzzedDataProvider& provider) {
         first = TranslationText(static_cast<std::uint16_t>(t[0] | (t[1] << 8)),
                                 static_cast<std::uint16_t>(t[2] | (t[3] << 8)));
     }
+    // What the stored value reads as: up to its NUL; an empty one stored without its NUL runs
+    // on into whatever follows it in the fake's block, so that is read plainly.
+    auto expect = [&](const std::wstring& translation,
+                      const std::wstring& key) -> std::optional<std::wstring> {
+        const std::optional<std::wstring> stored = Lookup(resource, translation, key);
+        if (!stored || !stored->empty() || !version.bareEmptyStrings) {
+            return stored ? std::optional(UpToNul(*stored)) : std::nullopt;
+        }
+        std::vector<std::uint8_t> block(version.GetFileVersionInfoSizeW(kPath), 0);
+        HF_FUZZ_CHECK(version.GetFileVersionInfoW(kPath, static_cast<std::uint32_t>(block.size()),
+                                                  block.data()),
+                      std::string("the fake's resource could not be read again"));
+        return ReadString(version, block, L"\\StringFileInfo\\" + translation + L"\\" + key);
+    };
     for (const std::wstring& key : kQueriedKeys) {
         std::wstring expected;
         if (first) {
-            expected = Lookup(resource, *first, key)
-                           .value_or(Lookup(resource, L"040904B0", key).value_or(L""));
+            expected = expect(*first, key).value_or(expect(L"040904B0", key).value_or(L""));
         }
         const std::wstring text = hf::GetVersionString(platform, kPath, key);
         HF_FUZZ_CHECK(text == expected, "GetVersionString(" + Show(key) + ") gave " + Show(text) +
@@ -260,7 +282,7 @@ void CheckDescribed(FuzzedDataProvider& provider) {
     } else if (!first) {
         expected.error = kErrorInvalidData;
     } else {
-        expected.text = Lookup(resource, *first, L"OriginalFileName").value_or(L"");
+        expected.text = expect(*first, L"OriginalFileName").value_or(L"");
     }
     const Strict strict = CallStrict(platform);
     HF_FUZZ_CHECK(strict == expected, "GetOriginalFileName gave " + ShowStrict(strict) +

@@ -111,6 +111,32 @@ void PatternSeeds() {
     for (const auto& [name, subject] : subjects) {
         Write("fuzz_patterns", name, WithTail(Utf8(subject), {0}));
     }
+    // Long fields: the class ending in "dl" (no match, the unanchored search's worst case), and
+    // one with "dll" in reach of the run, so the engine backs off through all of it.
+    const std::wstring run(30000, L'a');
+    Write("fuzz_patterns", "long_run_dl", WithTail(Utf8(run + L"dl"), {0}));
+    Write("fuzz_patterns", "long_run_lf_dll", WithTail(Utf8(run + L"\ndll"), {1}));
+    // Mode 4: pieces (repeat / 16, little-endian; length; text) into about 2^16 characters.
+    auto piece = [](std::uint16_t repeat, std::string_view text) {
+        Bytes out{static_cast<std::uint8_t>(repeat & 0xFF), static_cast<std::uint8_t>(repeat >> 8),
+                  static_cast<std::uint8_t>(text.size())};
+        out.insert(out.end(), text.begin(), text.end());
+        return out;
+    };
+    auto pieces = [](std::initializer_list<Bytes> list) {
+        Bytes out;
+        for (const Bytes& p : list) {
+            out.insert(out.end(), p.begin(), p.end());
+        }
+        return out;
+    };
+    Write("fuzz_patterns", "repeat_run_dl",
+          WithTail(pieces({piece(4095, "a"), piece(0, "dl")}), {4}));
+    Write("fuzz_patterns", "repeat_run_lf_dll",
+          WithTail(pieces({piece(4095, "a"), piece(0, "\ndll")}), {4}));
+    Write("fuzz_patterns", "repeat_short_runs",
+          WithTail(pieces({piece(1365, "ab-"), piece(0, "x.dll")}), {4}));
+    Write("fuzz_patterns", "repeat_no_class", WithTail(pieces({piece(4096, ",")}), {4}));
     const std::vector<std::pair<std::string, std::wstring>> pairs = {
         {"empty_only", L"a*|bbb"},     {"library", L"[a-zA-Z0-9.]*.dll|x.dll"},
         {"unbalanced", L"(|abc"},      {"empty_pattern", L"|abc"},
@@ -279,6 +305,12 @@ void TaskSeed(const std::string& name, const std::wstring& xml, std::uint8_t pla
 }
 
 void TaskSeeds() {
+    // Long library fields: 100,000 characters of the class ending in "dl", and 30,000 with
+    // "dll" in reach of the run.
+    TaskSeed("long_library_field",
+             TaskXml().Exec(kRundll32, std::wstring(100000, L'a') + L"dl,Qw3rty7890").Build(), 1);
+    TaskSeed("long_library_field_dll",
+             TaskXml().Exec(kRundll32, std::wstring(30000, L'b') + L"\ndll,Qw3rty7890").Build(), 1);
     TaskSeed("name_branch", TaskXml().Exec(kRundll32, L"abc12345.dll,Qw3rty7890").Build(), 1);
     TaskSeed(
         "name_branch_path",

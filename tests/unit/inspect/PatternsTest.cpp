@@ -18,6 +18,25 @@ TEST(Patterns, FirstMatchAndIsMatchAgreeWithTheCaseTable) {
     }
 }
 
+TEST(Patterns, LibraryNameMatchIsTheFirstMatchOfThePattern) {
+    EXPECT_EQ(std::wstring(kLibraryPattern), cases::kLibraryPattern);
+    for (const auto& c : cases::kPatternCases) {
+        if (std::wstring_view(c.pattern) == cases::kLibraryPattern) {
+            EXPECT_EQ(LibraryNameMatch(c.subject), c.firstMatch) << c.why << ": " << c.subject;
+        }
+    }
+    // Long runs, where the unanchored search backs off from every position (kept short enough
+    // for it to finish here): the two agree.
+    const std::wstring run(3000, L'a');
+    for (const std::wstring& field :
+         {run + L"dl", run + L"-dll", run + L"dl-" + run + L".dll", L"-" + run + L"\ndll",
+          run + L"\u00e9" + run + L"dl\u00e9dll"}) {
+        EXPECT_EQ(LibraryNameMatch(field), RegexFirstMatch(kLibraryPattern, field))
+            << field.size() << " characters ending " << field.substr(field.size() - 8);
+    }
+    EXPECT_EQ(LibraryNameMatch(std::wstring(1000000, L'a') + L"-dll").size(), 1000004u);
+}
+
 TEST(Patterns, RejectedPatternsRaiseWithTheEngineText) {
     for (const auto& c : cases::kPatternErrorCases) {
         for (int operation = 0; operation < 2; ++operation) {

@@ -197,14 +197,45 @@ TEST_F(VersionInfoTest, EachCallReadsAfreshIntoABlockOfTheReportedSize) {
     EXPECT_EQ(version.readCalls, 2);
 }
 
-TEST_F(VersionInfoTest, EmptyValueWithoutItsOwnNulReadsAsEmpty) {
+TEST_F(VersionInfoTest, EmptyValueWithoutItsOwnNulReadsOnToTheNextNul) {
     // Some resource compilers store "" with no characters at all; the value then points at
-    // whatever follows, and only the reported length tells where it ends.
+    // whatever follows, and the copy runs on to the first NUL there: in the fake's block, the
+    // next entry's header, whose length field reads as one character.
     version.bareEmptyStrings = true;
-    EXPECT_EQ(GetVersionString(platform, L"C:\\v\\empty.dll", L"ProductName"), L"");
+    EXPECT_EQ(GetVersionString(platform, L"C:\\v\\empty.dll", L"ProductName"),
+              std::wstring(1, wchar_t{24}));  // "\\VarFileInfo\\Translation" is 24 units
     std::wstring text = L"untouched";
     EXPECT_EQ(OriginalOrError(L"C:\\v\\empty.dll", text), std::nullopt);
-    EXPECT_EQ(text, L"");
+    EXPECT_EQ(text, L"$");  // "\\StringFileInfo\\041204B0\\ProductName" is 36 units
+}
+
+TEST_F(VersionInfoTest, StringsAreCopiedUpToTheirNulWhateverLengthIsReported) {
+    FakeVersionResource driver;
+    driver.AddTranslation(0x0409, 0x04B0)
+        .SetString(L"040904B0", L"OriginalFileName", L"hfFilter.sys");
+    files.AddFile(L"C:\\v\\driver.sys", driver);
+    struct Case {
+        std::optional<std::uint32_t> reported;
+        bool unterminated;
+        const char* why;
+    };
+    const Case cases[] = {
+        {3, false, "a crafted length shorter than the text hides nothing"},
+        {0, false, "no length at all"},
+        {0xFFFFFFFF, false, "a length past the block"},
+        {std::nullopt, true, "no NUL: the last string ends with the block"},
+        {3, true, "no NUL and a short length"},
+    };
+    for (const auto& c : cases) {
+        version.reportedStringLength = c.reported;
+        version.unterminatedStrings = c.unterminated;
+        std::wstring text;
+        EXPECT_EQ(OriginalOrError(L"C:\\v\\driver.sys", text), std::nullopt) << c.why;
+        EXPECT_EQ(text, L"hfFilter.sys") << c.why;
+        EXPECT_EQ(GetVersionString(platform, L"C:\\v\\driver.sys", L"OriginalFilename"),
+                  L"hfFilter.sys")
+            << c.why;
+    }
 }
 
 }  // namespace

@@ -87,29 +87,57 @@ TEST(TPerlRegEx, MatchedTextNeedsASuccessfulMatch) {
 }
 
 TEST(TPerlRegEx, FullOffsetsVectorIsNoMatch) {
-    // 160 groups need more than the 150 pairs of room: the engine returns 0, which is no match.
-    std::string pattern;
-    for (int i = 0; i < 160; ++i) {
-        pattern += "(a)";
-    }
+    // Room for the whole match and 99 groups: a match that sets the 100th group does not fit;
+    // the engine returns 0, which is no match.
+    auto groups = [](int count, const std::string& tail = "") {
+        std::string pattern;
+        for (int i = 0; i < count; ++i) {
+            pattern += "(a)";
+        }
+        return pattern + tail;
+    };
     TPerlRegEx regex;
-    regex.SetRegEx(pattern);
-    regex.SetSubject(std::string(160, 'a'));
+    regex.SetRegEx(groups(100));
+    regex.SetSubject(std::string(100, 'a'));
     EXPECT_FALSE(regex.Match());
     EXPECT_EQ(regex.OffsetCount(), 0);
     EXPECT_THROW((void)regex.MatchedText(), Exception);
+    regex.SetRegEx(groups(160));
+    regex.SetSubject(std::string(160, 'a'));
+    EXPECT_FALSE(regex.Match());
 
-    // 149 groups and the whole match fit.
-    pattern.clear();
-    for (int i = 0; i < 149; ++i) {
-        pattern += "(a)";
+    // 99 groups and the whole match fit, and so does a 100th group that takes no part.
+    for (const std::string& pattern : {groups(99), groups(99, "(x)?")}) {
+        regex.SetRegEx(pattern);
+        regex.SetSubject(std::string(99, 'a'));
+        ASSERT_TRUE(regex.Match()) << pattern.size();
+        EXPECT_EQ(regex.OffsetCount(), 100);
+        EXPECT_EQ(regex.Offset(199), 100);
+        EXPECT_EQ(regex.Offset(200), 0);
     }
-    regex.SetRegEx(pattern);
-    regex.SetSubject(std::string(149, 'a'));
-    ASSERT_TRUE(regex.Match());
-    EXPECT_EQ(regex.OffsetCount(), 150);
-    EXPECT_EQ(regex.Offset(299), 150);
-    EXPECT_EQ(regex.Offset(300), 0);
+}
+
+TEST(TPerlRegEx, AnchoredMatchTriesOnePositionAndReadsOnlyTheGivenBytes) {
+    TPerlRegEx regex;
+    regex.SetRegEx("[a-z]*.dll");
+    regex.SetSubject("-ab-dll,x.dll");
+    ASSERT_TRUE(regex.MatchAnchored(2, 13));  // from the a: ab-dll
+    EXPECT_EQ(regex.MatchedText(), "ab-dll");
+    EXPECT_EQ(regex.Offset(0), 2);
+    EXPECT_EQ(regex.Start(), 8);
+    EXPECT_FALSE(regex.MatchAnchored(1, 13));  // the hyphen starts no match; no search on
+    EXPECT_EQ(regex.OffsetCount(), PCRE2_ERROR_NOMATCH);
+    EXPECT_FALSE(regex.MatchAnchored(2, 6));  // the l that would end it lies past stop
+    ASSERT_TRUE(regex.MatchAnchored(9, 13));
+    EXPECT_EQ(regex.MatchedText(), "x.dll");
+    // Positions outside the subject are no match rather than an engine error.
+    EXPECT_FALSE(regex.MatchAnchored(0, 13));
+    EXPECT_FALSE(regex.MatchAnchored(3, 1));
+    EXPECT_FALSE(regex.MatchAnchored(1, 14));
+    EXPECT_FALSE(regex.MatchAnchored(14, 13));  // the end itself: nothing to match
+    // An empty match is refused here too.
+    regex.SetRegEx("a*");
+    EXPECT_FALSE(regex.MatchAnchored(1, 13));
 }
 
 TEST(TPerlRegEx, EmptyPatternIsRejectedAtCompile) {

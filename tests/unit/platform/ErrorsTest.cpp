@@ -50,6 +50,9 @@ TEST(OleErrorMessage, PrefersDescriptionThenSystemTextThenCode) {
               L"Access is denied");
     EXPECT_EQ(OleErrorMessage(static_cast<std::int32_t>(0x80041234), L" . ", L""),
               L"OLE error 80041234");
+    EXPECT_EQ(OleErrorMessage(static_cast<std::int32_t>(0x8004130F), L"", L""),
+              L"OLE error 8004130F");
+    EXPECT_EQ(OleErrorMessage(0x0000ABCD, L"", L""), L"OLE error 0000ABCD");
 }
 
 }  // namespace

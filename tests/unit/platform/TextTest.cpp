@@ -72,6 +72,18 @@ TEST(Utf8ToUtf16, ReplacesInvalidSequences) {
     EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
 }
 
+TEST(WideFromUtf16Units, JoinsPairsWhereWideIs32BitAndKeepsLoneSurrogates) {
+    const std::u16string units = {u'a', 0xD83D, 0xDE00, 0xDC00, u'b', 0xD800};
+    const std::wstring wide = WideFromUtf16Units(units);
+    if constexpr (sizeof(wchar_t) == 4) {
+        EXPECT_EQ(wide,
+                  (std::wstring{L'a', wchar_t{0x1F600}, wchar_t{0xDC00}, L'b', wchar_t{0xD800}}));
+    } else {
+        EXPECT_EQ(wide, std::wstring(units.begin(), units.end()));
+    }
+    EXPECT_EQ(WideFromUtf16Units(u""), L"");
+}
+
 TEST(TrimTrailing, RemovesBlanksControlsAndFullStops) {
     EXPECT_EQ(TrimTrailing(L"Access is denied.\r\n"), L"Access is denied");
     EXPECT_EQ(TrimTrailing(L"  x . \t"), L"  x");
