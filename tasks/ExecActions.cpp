@@ -20,7 +20,6 @@ namespace {
 constexpr std::wstring_view kCmdSwitch = L"/C ";
 constexpr std::wstring_view kBatchExtension = L".BAT";
 constexpr std::wstring_view kLoader = L"rundll32.exe";
-constexpr wchar_t kLibraryPattern[] = L"[a-zA-Z0-9.]*.dll";
 constexpr wchar_t kNamePattern[] = L"^(?=.*[A-Za-z])(?=.*\\d)[A-Za-z\\d]{8}$";
 constexpr wchar_t kEntryPattern[] = L"^(?=.*[A-Za-z])(?=.*\\d)[A-Za-z\\d]{10}$";
 constexpr std::array<std::wstring_view, 2> kSystemFolders = {L"C:\\Windows\\System32\\",
@@ -100,7 +99,7 @@ void ApplyLoaderRule(const Platform& platform, const std::wstring& arguments) {
     TStringList fields;
     SplitFields(arguments, fields);
     const std::wstring library = FieldOrEmpty(fields, 0);
-    const std::wstring match = RegexFirstMatch(kLibraryPattern, library);
+    const std::wstring match = LibraryNameMatch(library);
     const std::wstring entry = FieldOrEmpty(fields, 1);
     const std::wstring stem(ExtensionlessForm(match));
     if (RegexIsMatch(kNamePattern, stem) && RegexIsMatch(kEntryPattern, entry)) {
