@@ -1,7 +1,7 @@
 #include "services/ServiceControl.h"
 
 #include "platform/Errors.h"
-#include "tests/unit/services_control/ServiceControlTestSupport.h"
+#include "tests/unit/services/ServiceControlTestSupport.h"
 
 #include <cstdint>
 #include <numeric>

@@ -2,7 +2,7 @@
 
 #include "platform/Errors.h"
 #include "tests/fakes/FakeRegistry.h"
-#include "tests/unit/registry/DataCases.h"
+#include "tests/unit/services/DataCases.h"
 
 #include <gtest/gtest.h>
 

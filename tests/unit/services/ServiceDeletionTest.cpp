@@ -1,6 +1,6 @@
 #include "services/ServiceControl.h"
 
-#include "tests/unit/services_control/ServiceControlTestSupport.h"
+#include "tests/unit/services/ServiceControlTestSupport.h"
 
 #include <string>
 #include <vector>
