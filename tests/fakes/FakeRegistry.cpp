@@ -1,6 +1,7 @@
 #include "tests/fakes/FakeRegistry.h"
 
 #include "platform/Text.h"
+#include "tests/fakes/Utf16Le.h"
 
 #include <algorithm>
 #include <cassert>
@@ -8,33 +9,6 @@
 #include <iterator>
 
 namespace hf::fake {
-
-std::vector<std::uint8_t> SzBytes(std::wstring_view text, bool terminate) {
-    std::vector<std::uint8_t> bytes;
-    auto put = [&bytes](std::uint32_t unit) {
-        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>((unit >> 8) & 0xFF));
-    };
-    for (wchar_t c : text) {
-        auto cp = static_cast<std::uint32_t>(c);
-        if (cp >= 0x10000) {  // a 32-bit wchar_t beyond the BMP: a surrogate pair
-            cp -= 0x10000;
-            put(0xD800 + (cp >> 10));
-            put(0xDC00 + (cp & 0x3FF));
-        } else {
-            put(cp);
-        }
-    }
-    if (terminate) {
-        put(0);
-    }
-    return bytes;
-}
-
-std::vector<std::uint8_t> DwordBytes(std::uint32_t value) {
-    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-}
 
 namespace {
 
@@ -161,11 +135,11 @@ void FakeRegistry::SetValue(std::wstring_view path, std::wstring_view name, std:
 
 void FakeRegistry::SetString(std::wstring_view path, std::wstring_view name, std::wstring_view text,
                              std::uint32_t type) {
-    SetValue(path, name, type, SzBytes(text));
+    SetValue(path, name, type, test::Utf16Le(text));
 }
 
 void FakeRegistry::SetDword(std::wstring_view path, std::wstring_view name, std::uint32_t value) {
-    SetValue(path, name, reg::kTypeDword, DwordBytes(value));
+    SetValue(path, name, reg::kTypeDword, test::Le32(value));
 }
 
 std::vector<std::wstring> FakeRegistry::SubKeyNames(std::wstring_view path) {

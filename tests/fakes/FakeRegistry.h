@@ -16,12 +16,6 @@
 
 namespace hf::fake {
 
-// The UTF-16LE bytes of `text` as a REG_SZ value stores it, with the terminating NUL unless
-// `terminate` is false.
-std::vector<std::uint8_t> SzBytes(std::wstring_view text, bool terminate = true);
-// The four little-endian bytes of a REG_DWORD.
-std::vector<std::uint8_t> DwordBytes(std::uint32_t value);
-
 class FakeRegistry final : public RegistryApi {
   public:
     struct Value {

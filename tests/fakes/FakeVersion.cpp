@@ -1,6 +1,7 @@
 #include "tests/fakes/FakeVersion.h"
 
 #include "platform/Text.h"
+#include "tests/fakes/Utf16Le.h"
 
 #include <cstring>
 
@@ -15,9 +16,8 @@ namespace {
 constexpr std::uint32_t kMagic = 0x52455646;  // "FVER"
 
 void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
+    const test::Bytes bytes = test::Le32(value);
+    out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
 std::uint32_t GetU32(const std::uint8_t* p) {
@@ -26,18 +26,11 @@ std::uint32_t GetU32(const std::uint8_t* p) {
     return value;
 }
 
-void PutUnits(std::vector<std::uint8_t>& out, const std::u16string& units) {
-    for (char16_t unit : units) {
-        out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-}
-
 void PutEntry(std::vector<std::uint8_t>& out, const std::wstring& path,
               const std::vector<std::uint8_t>& value, std::uint32_t reportedLength) {
-    const std::u16string units = ToUtf16Units(path);
+    const std::u16string units = test::Utf16Units(path);
     PutU32(out, static_cast<std::uint32_t>(units.size()));
-    PutUnits(out, units);
+    test::AppendUtf16Le(out, units);
     PutU32(out, reportedLength);
     PutU32(out, static_cast<std::uint32_t>(value.size()));
     out.insert(out.end(), value.begin(), value.end());
@@ -65,20 +58,6 @@ std::vector<std::wstring> Components(const std::wstring& path) {
 
 }  // namespace
 
-std::u16string ToUtf16Units(const std::wstring& text) {
-    std::u16string units;
-    for (wchar_t c : text) {
-        const auto cp = static_cast<char32_t>(c);
-        if (cp >= 0x10000) {
-            units.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            units.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            units.push_back(static_cast<char16_t>(cp));
-        }
-    }
-    return units;
-}
-
 void FakeVersion::FailSize(const std::wstring& path, std::uint32_t code) {
     sizeFailures_[FakeFileSystem::Key(path)] = code;
 }
@@ -105,11 +84,11 @@ std::vector<std::uint8_t> FakeVersion::Serialise(const FakeVersionResource& reso
             std::vector<std::uint8_t> value;
             std::uint32_t reported = 0;
             if (!(text.empty() && bareEmptyStrings)) {
-                std::u16string units = ToUtf16Units(text);
+                std::u16string units = test::Utf16Units(text);
                 if (!unterminatedStrings) {
                     units.push_back(u'\0');
                 }
-                PutUnits(value, units);
+                test::AppendUtf16Le(value, units);
                 reported = static_cast<std::uint32_t>(units.size());
             }
             PutEntry(out, L"\\StringFileInfo\\" + translation + L"\\" + key, value,

@@ -64,7 +64,4 @@ class FakeVersion final : public VersionApi {
     std::map<std::wstring, std::uint32_t> readFailures_;
 };
 
-// A wide text as UTF-16 code units (surrogate pairs where wchar_t is 32-bit).
-std::u16string ToUtf16Units(const std::wstring& text);
-
 }  // namespace hf::fake

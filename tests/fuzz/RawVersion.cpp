@@ -1,6 +1,7 @@
 #include "RawVersion.h"
 
 #include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/Utf16Le.h"
 
 #include <algorithm>
 #include <cstring>
@@ -72,16 +73,7 @@ char16_t Fold(char16_t c) {
 }
 
 bool SameKey(const std::u16string& stored, const std::wstring& wanted) {
-    std::u16string units;
-    for (wchar_t c : wanted) {
-        const auto cp = static_cast<std::uint32_t>(c);
-        if (cp >= 0x10000) {
-            units.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            units.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            units.push_back(static_cast<char16_t>(cp));
-        }
-    }
+    const std::u16string units = hf::test::Utf16Units(wanted);
     return std::equal(stored.begin(), stored.end(), units.begin(), units.end(),
                       [](char16_t a, char16_t b) { return Fold(a) == Fold(b); });
 }

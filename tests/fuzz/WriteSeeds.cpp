@@ -4,6 +4,7 @@
 // integers from the back) are appended here in reverse order of reading.
 
 #include "platform/Text.h"
+#include "tests/fakes/Utf16Le.h"
 #include "tests/unit/tasks/TaskXml.h"
 
 #include <cstdint>
@@ -20,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 using hf::test::TaskXml;
+using hf::test::Utf16Le;
 
 fs::path gRoot;
 
@@ -151,19 +153,6 @@ void PatternSeeds() {
 
 // ---- registry data: name, data, then name length, case, type selector ----
 
-Bytes Sz(const std::wstring& text, bool terminate) {
-    Bytes bytes;
-    for (wchar_t c : text) {
-        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
-    }
-    if (terminate) {
-        bytes.push_back(0);
-        bytes.push_back(0);
-    }
-    return bytes;
-}
-
 void RegistrySeed(const std::string& name, const std::string& valueName, Bytes data,
                   std::uint8_t typeSelector, std::uint8_t which) {
     Bytes body = Raw(valueName);
@@ -174,17 +163,18 @@ void RegistrySeed(const std::string& name, const std::string& valueName, Bytes d
 
 void RegistrySeeds() {
     // Type selectors: 0 REG_SZ, 1 REG_EXPAND_SZ, 2 REG_DWORD, 3 REG_BINARY, 7 REG_QWORD.
-    RegistrySeed("image_path", "ImagePath", Sz(L"system32\\drivers\\hfFilter.sys", true), 1, 0);
-    RegistrySeed("sz_unterminated", "ImagePath", Sz(L"abc", false), 0, 1);
+    RegistrySeed("image_path", "ImagePath", Utf16Le(L"system32\\drivers\\hfFilter.sys", true), 1,
+                 0);
+    RegistrySeed("sz_unterminated", "ImagePath", Utf16Le(L"abc", false), 0, 1);
     RegistrySeed("sz_odd", "Description", Bytes{0x41, 0x00, 0x42}, 0, 0);
-    RegistrySeed("sz_inner_nul", "x", Sz(std::wstring(L"ab") + L'\0' + L"cd", true), 0, 0);
+    RegistrySeed("sz_inner_nul", "x", Utf16Le(std::wstring(L"ab") + L'\0' + L"cd", true), 0, 0);
     RegistrySeed("dword_minus_one", "Start", Bytes{0xFF, 0xFF, 0xFF, 0xFF}, 2, 0);
     RegistrySeed("dword_short", "Type", Bytes{0x01, 0x02}, 2, 0);
     RegistrySeed("binary", "FailureActions", Bytes{0x00, 0x0A, 0xFF, 0x10}, 3, 0);
     RegistrySeed("qword", "Q", Bytes{1, 2, 3, 4, 5, 6, 7, 8}, 7, 0);
-    RegistrySeed("read_fails", "ImagePath", Sz(L"x", true), 1, 4);
-    RegistrySeed("missing", "ImagePath", Sz(L"x", true), 0, 2);
-    RegistrySeed("no_key", "ImagePath", Sz(L"x", true), 0, 3);
+    RegistrySeed("read_fails", "ImagePath", Utf16Le(L"x", true), 1, 4);
+    RegistrySeed("missing", "ImagePath", Utf16Le(L"x", true), 0, 2);
+    RegistrySeed("no_key", "ImagePath", Utf16Le(L"x", true), 0, 3);
 }
 
 // ---- version resources ----
@@ -215,7 +205,7 @@ void Serialise(const Block& block, Bytes& out) {
     const std::size_t stored = block.text ? block.value.size() / 2 : block.value.size();
     PutWord(out, start + 2, block.valueLength.value_or(static_cast<std::uint16_t>(stored)));
     PutWord(out, start + 4, block.text ? 1 : 0);
-    const Bytes key = Sz(block.key, true);
+    const Bytes key = Utf16Le(block.key, true);
     out.insert(out.end(), key.begin(), key.end());
     Pad(out);
     out.insert(out.end(), block.value.begin(), block.value.end());
@@ -226,7 +216,7 @@ void Serialise(const Block& block, Bytes& out) {
 }
 
 Block String(const std::wstring& key, const std::wstring& value) {
-    return Block{key, Sz(value, true), true, {}, std::nullopt};
+    return Block{key, Utf16Le(value, true), true, {}, std::nullopt};
 }
 
 Bytes Resource(std::uint16_t language, std::vector<Block> strings,
@@ -278,8 +268,8 @@ void VersionSeeds() {
           WithTail(Resource(0x0409, driver, Bytes{0x09, 0x04}), {2}));
     std::vector<Block> odd = {
         String(L"ProductName", L""),
-        Block{L"OriginalFileName", Sz(L"no terminator", false), true, {}, std::nullopt},
-        Block{L"ProductVersion", Sz(L"1", true), true, {}, std::uint16_t{0x7FFF}}};
+        Block{L"OriginalFileName", Utf16Le(L"no terminator", false), true, {}, std::nullopt},
+        Block{L"ProductVersion", Utf16Le(L"1", true), true, {}, std::uint16_t{0x7FFF}}};
     Write("fuzz_version_info", "odd_strings_windows",
           WithTail(Resource(0x0409, odd, Translation(0x0409)), {0}));
     Write("fuzz_version_info", "odd_strings_exact",
