@@ -1,6 +1,7 @@
 #include "services/Registry.h"
 
 #include "platform/Errors.h"
+#include "platform/Text.h"
 
 #include <cstdio>
 #include <vector>
@@ -12,29 +13,15 @@ namespace {
 // REG_SZ data as text: UTF-16LE units up to the first NUL (or all of them); a trailing odd
 // byte is not part of any unit and is ignored.
 std::wstring StoredText(const std::vector<std::uint8_t>& bytes, std::size_t size) {
-    std::wstring text;
-    const std::size_t units = size / 2;
-    for (std::size_t i = 0; i < units; ++i) {
-        const auto unit = static_cast<std::uint32_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        const auto unit = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
         if (unit == 0) {
             break;
         }
-        if constexpr (sizeof(wchar_t) == 4) {
-            // Where wchar_t holds code points, join a surrogate pair into one character.
-            if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
-                const auto low =
-                    static_cast<std::uint32_t>(bytes[2 * i + 2] | (bytes[2 * i + 3] << 8));
-                if (low >= 0xDC00 && low <= 0xDFFF) {
-                    text.push_back(
-                        static_cast<wchar_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00)));
-                    ++i;
-                    continue;
-                }
-            }
-        }
-        text.push_back(static_cast<wchar_t>(unit));
+        units.push_back(unit);
     }
-    return text;
+    return WideFromUtf16Units(units);
 }
 
 // REG_DWORD as signed decimal, from its little-endian bytes (fewer than four are zero-filled).

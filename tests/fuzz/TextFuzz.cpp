@@ -33,22 +33,21 @@ std::string ShowBytes(std::string_view bytes) {
     return out;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+// One code point's UTF-8 form, read off the encoding's table: the range gives the number of
+// continuation bytes and the lead byte's marker; the six-bit groups fill in from the end.
+std::string Utf8Of(char32_t cp) {
+    static constexpr char32_t kLimits[] = {0x80, 0x800, 0x10000};
+    static constexpr unsigned char kMarkers[] = {0x00, 0xC0, 0xE0, 0xF0};
+    std::size_t tail = 0;
+    while (tail < 3 && cp >= kLimits[tail]) {
+        ++tail;
     }
+    std::string bytes(tail + 1, '\0');
+    for (std::size_t k = tail; k > 0; --k, cp >>= 6) {
+        bytes[k] = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    bytes[0] = static_cast<char>(kMarkers[tail] | cp);
+    return bytes;
 }
 
 // The code points a wide text stands for: pairs joined, lone surrogates and values beyond
@@ -72,7 +71,7 @@ std::u32string CodePoints(std::wstring_view text) {
 std::string ExpectedUtf8(std::wstring_view text) {
     std::string out;
     for (char32_t cp : CodePoints(text)) {
-        AppendUtf8(out, cp);
+        out += Utf8Of(cp);
     }
     return out;
 }
