@@ -36,8 +36,10 @@ struct ComStatus {
 // TASK_ENUM_HIDDEN: GetTasks includes hidden tasks.
 inline constexpr std::int32_t kTaskEnumHidden = 1;
 
-// The version-independent MSXML DOMDocument in registry form.
+// The classes the sweep creates, in registry form: the version-independent MSXML DOMDocument
+// and the Task Scheduler 2.0 service (the binary forms: platform/win32/ComIds.h).
 inline constexpr wchar_t kDomDocumentClassId[] = L"{F6D90F11-9C73-11D3-B32E-00C04F990BB4}";
+inline constexpr wchar_t kTaskSchedulerClassId[] = L"{0F87369F-A4E5-4CFC-BD3E-73E6154572DD}";
 
 // ---- MSXML DOM (DOMDocument through IXMLDOMDocument2) ----
 

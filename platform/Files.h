@@ -127,6 +127,15 @@ struct FileHandleTraits {
 };
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 
+// Owns a search from FileApi::FindFirstFileW and ends it through the same interface.
+struct FindHandleTraits {
+    using Handle = FindHandle;
+    FileApi* files = nullptr;
+    static Handle Invalid() noexcept { return kInvalidFindHandle; }
+    void Close(Handle search) const noexcept { files->FindClose(search); }
+};
+using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
+
 // Whether `path` exists as a file (not a directory).
 inline bool FileExists(FileApi& files, const std::wstring& path) {
     const std::uint32_t attributes = files.GetFileAttributesW(path);

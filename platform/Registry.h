@@ -2,6 +2,8 @@
 // The registry: the eight calls the registry cursor makes, one to one with the Win32 functions,
 // each returning the LSTATUS Windows returns (0 on success, a Win32 error code otherwise).
 
+#include "platform/UniqueHandle.h"
+
 #include <cstdint>
 #include <string>
 
@@ -83,5 +85,14 @@ class RegistryApi {
     // RegCloseKey.
     virtual LStatus RegCloseKey(HKey key) = 0;
 };
+
+// Owns a key from RegistryApi::RegOpenKeyExW and closes it through the same interface.
+struct RegistryKeyTraits {
+    using Handle = HKey;
+    static Handle Invalid() noexcept { return 0; }
+    RegistryApi* api = nullptr;
+    void Close(Handle key) const noexcept { api->RegCloseKey(key); }
+};
+using UniqueRegKey = UniqueHandle<RegistryKeyTraits>;
 
 }  // namespace hf

@@ -4,7 +4,6 @@
 #include "inspect/WindowsFolder.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
-#include "platform/UniqueHandle.h"
 #include "services/Registry.h"
 #include "services/ServiceControl.h"
 
@@ -17,14 +16,6 @@ namespace {
 constexpr wchar_t kDriverName[] = L"hfFilter.sys";
 constexpr wchar_t kServicesPath[] = L"\\SYSTEM\\CurrentControlSet\\Services\\";
 constexpr wchar_t kImageFolder[] = L"system32\\drivers\\";
-
-struct FindHandleTraits {
-    using Handle = FindHandle;
-    static Handle Invalid() noexcept { return kInvalidFindHandle; }
-    FileApi* api = nullptr;
-    void Close(Handle search) const noexcept { api->FindClose(search); }
-};
-using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 
 }  // namespace
 

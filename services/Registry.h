@@ -11,20 +11,10 @@
 #include "platform/Platform.h"
 #include "platform/Registry.h"
 #include "platform/StringList.h"
-#include "platform/UniqueHandle.h"
 
 #include <string>
 
 namespace hf {
-
-// Closes an opened registry key through the seam it was opened with.
-struct RegistryKeyTraits {
-    using Handle = HKey;
-    static Handle Invalid() noexcept { return 0; }
-    RegistryApi* api = nullptr;
-    void Close(Handle key) const noexcept { api->RegCloseKey(key); }
-};
-using UniqueRegKey = UniqueHandle<RegistryKeyTraits>;
 
 class TRegistry {
   public:
@@ -38,7 +28,7 @@ class TRegistry {
     // Opens an existing key and makes it current, closing the previous one; on failure returns
     // false and leaves the current key as it was. Keys are never created, even when `canCreate`
     // is true (every caller passes false).
-    bool OpenKey(const std::wstring& path, bool canCreate = false);
+    bool OpenKey(const std::wstring& path, bool canCreate);
     // Closes the current key, if any; afterwards no key is open.
     void CloseKey();
     // Replaces `names` with the current key's subkey names in enumeration order; empty when no
@@ -59,8 +49,7 @@ class TRegistry {
     // Deletes the value `name` of the current key; returns whether it was deleted.
     bool DeleteValue(const std::wstring& name);
 
-    // The root key, and the current key (0 when none is open).
-    HKey RootKey() const { return root_; }
+    // The current key (0 when none is open).
     HKey CurrentKey() const { return current_.get(); }
 
   private:

@@ -1,6 +1,11 @@
 #pragma once
-// The one owner of a COM interface pointer: releases it exactly once, on every path.
+// The COM owners: ComPtr, the one owner of an interface pointer (released exactly once, on every
+// path), and UniqueBstr for the strings COM allocates.
 
+#include "platform/UniqueHandle.h"
+
+#include <windows.h>
+#include <oleauto.h>
 #include <unknwn.h>
 
 #include <utility>
@@ -44,5 +49,13 @@ class ComPtr {
   private:
     T* ptr_ = nullptr;
 };
+
+// A string from SysAllocString* or handed out by a COM call.
+struct BstrTraits {
+    using Handle = BSTR;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle text) const noexcept { ::SysFreeString(text); }
+};
+using UniqueBstr = UniqueHandle<BstrTraits>;
 
 }  // namespace hf

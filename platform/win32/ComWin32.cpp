@@ -1,6 +1,6 @@
 #include "platform/win32/ComWin32.h"
 
-#include "platform/UniqueHandle.h"
+#include "platform/win32/ComIds.h"
 #include "platform/win32/ComPtr.h"
 
 #include <windows.h>
@@ -11,25 +11,16 @@
 namespace hf {
 namespace {
 
-// {0F87369F-A4E5-4CFC-BD3E-73E6154572DD}: the Task Scheduler 2.0 service.
-constexpr CLSID kClsidTaskScheduler = {
-    0x0F87369F, 0xA4E5, 0x4CFC, {0xBD, 0x3E, 0x73, 0xE6, 0x15, 0x45, 0x72, 0xDD}};
-// {F6D90F11-9C73-11D3-B32E-00C04F990BB4}: the version-independent DOMDocument.
-constexpr CLSID kClsidDomDocument = {
-    0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
-// {2FABA4C7-4DA9-4013-9697-20CC3FD40F85}: ITaskService.
-constexpr IID kIidTaskService = {
-    0x2FABA4C7, 0x4DA9, 0x4013, {0x96, 0x97, 0x20, 0xCC, 0x3F, 0xD4, 0x0F, 0x85}};
-// {2933BF95-7B36-11D2-B20E-00C04F983E60}: IXMLDOMDocument2 (MinGW's __uuidof lacks it).
-constexpr IID kIidXmlDomDocument2 = {
-    0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
-
-struct BstrTraits {
-    using Handle = BSTR;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle text) const noexcept { ::SysFreeString(text); }
-};
-using UniqueBstr = UniqueHandle<BstrTraits>;
+// The portable constants must be the values the Windows headers give.
+static_assert(kSOk == S_OK);
+static_assert(kSFalse == S_FALSE);
+static_assert(kENotImpl == E_NOTIMPL);
+static_assert(kEFail == E_FAIL);
+static_assert(kEAccessDenied == E_ACCESSDENIED);
+static_assert(kEInvalidArg == E_INVALIDARG);
+static_assert(kRpcEChangedMode == RPC_E_CHANGED_MODE);
+static_assert(kRegDbEClassNotReg == REGDB_E_CLASSNOTREG);
+static_assert(kTaskEnumHidden == TASK_ENUM_HIDDEN);
 
 UniqueBstr MakeBstr(const std::wstring& text) {
     return UniqueBstr(BstrTraits{},

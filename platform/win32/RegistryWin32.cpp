@@ -6,6 +6,28 @@
 
 namespace hf {
 
+// The portable constants must be the values windows.h gives (HKEY_LOCAL_MACHINE is a pointer,
+// which no constant expression compares; the Wine ring checks it).
+static_assert(reg::kKeyRead == KEY_READ);
+static_assert(reg::kKeyAllAccess == KEY_ALL_ACCESS);
+static_assert(reg::kTypeNone == REG_NONE);
+static_assert(reg::kTypeSz == REG_SZ);
+static_assert(reg::kTypeExpandSz == REG_EXPAND_SZ);
+static_assert(reg::kTypeBinary == REG_BINARY);
+static_assert(reg::kTypeDword == REG_DWORD);
+static_assert(reg::kTypeDwordBigEndian == REG_DWORD_BIG_ENDIAN);
+static_assert(reg::kTypeMultiSz == REG_MULTI_SZ);
+static_assert(reg::kTypeQword == REG_QWORD);
+static_assert(reg::kSuccess == ERROR_SUCCESS);
+static_assert(reg::kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
+static_assert(reg::kErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(reg::kErrorInvalidHandle == ERROR_INVALID_HANDLE);
+static_assert(reg::kErrorInvalidParameter == ERROR_INVALID_PARAMETER);
+static_assert(reg::kErrorBadPathname == ERROR_BAD_PATHNAME);
+static_assert(reg::kErrorMoreData == ERROR_MORE_DATA);
+static_assert(reg::kErrorNoMoreItems == ERROR_NO_MORE_ITEMS);
+static_assert(reg::kErrorKeyDeleted == ERROR_KEY_DELETED);
+
 namespace {
 
 HKEY ToHkey(HKey key) {

@@ -5,6 +5,8 @@
 
 namespace hf {
 
+static_assert(kSwHide == SW_HIDE);  // the portable constant is the value windows.h gives
+
 std::intptr_t Win32ShellApi::ShellExecuteW(const wchar_t* verb, const std::wstring& file,
                                            const std::wstring& parameters, const wchar_t* directory,
                                            int showCommand) {

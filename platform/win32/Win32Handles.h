@@ -1,6 +1,8 @@
 #pragma once
 // Owners for the Win32 handles the window code, the lab programs and the Wine tests hold: GDI
-// objects, device contexts, modules, kernel handles, files and searches.
+// objects, device contexts, modules, kernel handles, files, searches, registry keys and service
+// handles. (The seam's own handles have their owners beside their interfaces in platform/*.h; the
+// COM owners are in platform/win32/ComPtr.h.)
 
 #include "platform/UniqueHandle.h"
 
@@ -78,6 +80,23 @@ struct FindTraits {
     void Close(Handle handle) const noexcept { ::FindClose(handle); }
 };
 using UniqueFind = UniqueHandle<FindTraits>;
+
+// A registry key from RegOpenKeyExW or RegCreateKeyExW (the seam's own: UniqueRegKey).
+struct NativeKeyTraits {
+    using Handle = HKEY;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle key) const noexcept { ::RegCloseKey(key); }
+};
+using UniqueNativeKey = UniqueHandle<NativeKeyTraits>;
+
+// A service control manager or service handle from OpenSCManagerW, OpenServiceW or
+// CreateServiceW (the seam's own: UniqueScHandle).
+struct NativeScTraits {
+    using Handle = SC_HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle handle) const noexcept { ::CloseServiceHandle(handle); }
+};
+using UniqueNativeSc = UniqueHandle<NativeScTraits>;
 
 // A function of a module, typed; null when the module lacks it.
 template <typename Function>
