@@ -8,6 +8,7 @@
 #include "platform/win32/ServicesWin32.h"
 #include "platform/win32/Win32Handles.h"
 #include "tests/wine/app/WindowProbe.h"
+#include "tests/wine/common/WineTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -23,20 +24,14 @@ namespace {
 
 using namespace std::chrono_literals;
 using probe::ChildInfo;
+using probe::FindChild;
+using probe::Narrow;
 
 constexpr auto kRunTimeout = 120s;  // the whole cleaning run, up to its question
 
 std::wstring ScreenshotPath(const wchar_t* name) {
-    ::CreateDirectoryW(probe::FromUnixPath(HF_APP_SCREENSHOT_DIR).c_str(), nullptr);
-    return probe::FromUnixPath(HF_APP_SCREENSHOT_DIR) + L"\\" + name;
-}
-
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) {
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    }
-    return out;
+    ::CreateDirectoryW(wine::FromUnixPath(HF_APP_SCREENSHOT_DIR).c_str(), nullptr);
+    return wine::FromUnixPath(HF_APP_SCREENSHOT_DIR) + L"\\" + name;
 }
 
 std::string Describe(const RECT& r) {
@@ -48,7 +43,7 @@ std::string Describe(const RECT& r) {
 class App {
   public:
     App() {
-        std::wstring commandLine = L"\"" + probe::FromUnixPath(HF_APP_EXE) + L"\"";
+        std::wstring commandLine = L"\"" + wine::FromUnixPath(HF_APP_EXE) + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
@@ -120,16 +115,6 @@ class App {
     HWND window_ = nullptr;
 };
 
-const ChildInfo* FindChild(const std::vector<ChildInfo>& children, const wchar_t* className,
-                           const std::wstring& text) {
-    for (const ChildInfo& child : children) {
-        if (_wcsicmp(child.className.c_str(), className) == 0 && child.text == text) {
-            return &child;
-        }
-    }
-    return nullptr;
-}
-
 int PixelsAt96(int designValue) {
     UniqueWindowDc screen = GetWindowDc(nullptr);
     return ::MulDiv(designValue, ::GetDeviceCaps(screen.get(), LOGPIXELSY), 96);
@@ -153,10 +138,7 @@ void CheckQuestion(HWND dialog, HWND mainWindow) {
     EXPECT_EQ(::GetWindow(dialog, GW_OWNER), mainWindow) << "the question belongs to the window";
     EXPECT_FALSE(::IsWindowEnabled(mainWindow)) << "the window takes no input while it asks";
     const std::vector<ChildInfo> children = probe::Children(dialog);
-    std::string all;
-    for (const ChildInfo& c : children) {
-        all += " " + Narrow(c.className) + "'" + Narrow(c.text) + "'";
-    }
+    const std::string all = probe::Describe(children);
     EXPECT_NE(FindChild(children, L"Static", kRestartQuestion), nullptr) << "children:" << all;
     const ChildInfo* yes = FindChild(children, L"Button", L"&Yes");
     const ChildInfo* no = FindChild(children, L"Button", L"&No");
@@ -166,15 +148,8 @@ void CheckQuestion(HWND dialog, HWND mainWindow) {
     EXPECT_EQ(::GetDlgCtrlID(yes->handle), kIdYes);
     EXPECT_EQ(::GetDlgCtrlID(no->handle), kIdNo);
     EXPECT_EQ(probe::FocusOfThreadOf(dialog), yes->handle) << "Yes is the default button";
-    int buttons = 0;
-    bool icon = false;
-    for (const ChildInfo& c : children) {
-        buttons += _wcsicmp(c.className.c_str(), L"Button") == 0 && (c.style & WS_VISIBLE) ? 1 : 0;
-        icon = icon || (_wcsicmp(c.className.c_str(), L"Static") == 0 &&
-                        (c.style & SS_TYPEMASK) == SS_ICON && (c.style & WS_VISIBLE));
-    }
-    EXPECT_EQ(buttons, 2) << "children:" << all;
-    EXPECT_TRUE(icon) << "the information icon; children:" << all;
+    EXPECT_EQ(probe::VisibleButtons(children), 2) << "children:" << all;
+    EXPECT_TRUE(probe::HasVisibleIcon(children)) << "the information icon; children:" << all;
     ExpectCentredOnScreen(dialog);
 }
 
@@ -186,20 +161,12 @@ HWND CheckMessageBox(const App& app, const std::wstring& text) {
         return nullptr;
     }
     const std::vector<ChildInfo> children = probe::Children(box);
-    std::string all;
-    int buttons = 0;
-    bool icon = false;
-    for (const ChildInfo& c : children) {
-        all += " " + Narrow(c.className) + "'" + Narrow(c.text) + "'";
-        buttons += _wcsicmp(c.className.c_str(), L"Button") == 0 && (c.style & WS_VISIBLE) ? 1 : 0;
-        icon = icon || (_wcsicmp(c.className.c_str(), L"Static") == 0 &&
-                        (c.style & SS_TYPEMASK) == SS_ICON && (c.style & WS_VISIBLE));
-    }
+    const std::string all = probe::Describe(children);
     EXPECT_NE(FindChild(children, L"Static", text), nullptr) << "children:" << all;
     const ChildInfo* ok = FindChild(children, L"Button", L"OK");
     EXPECT_NE(ok, nullptr) << "children:" << all;
-    EXPECT_EQ(buttons, 1) << "children:" << all;
-    EXPECT_FALSE(icon) << "children:" << all;
+    EXPECT_EQ(probe::VisibleButtons(children), 1) << "children:" << all;
+    EXPECT_FALSE(probe::HasVisibleIcon(children)) << "children:" << all;
     if (ok != nullptr) {
         EXPECT_EQ(probe::FocusOfThreadOf(box), ok->handle) << "OK is the default button";
     }
@@ -214,7 +181,7 @@ HWND ButtonOf(HWND dialog, const wchar_t* caption) {
 // MAINICON: one 32 x 32 image with 32-bit colour.
 void ExpectMainIcon() {
     UniqueLibrary exe(LibraryTraits{},
-                      ::LoadLibraryExW(probe::FromUnixPath(HF_APP_EXE).c_str(), nullptr,
+                      ::LoadLibraryExW(wine::FromUnixPath(HF_APP_EXE).c_str(), nullptr,
                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     ASSERT_TRUE(exe) << "cannot open hfremove.exe as data: " << ::GetLastError();
     HRSRC group = ::FindResourceW(exe.get(), L"MAINICON", RT_GROUP_ICON);
@@ -281,11 +248,9 @@ TEST(AppWindowFailure, FailingFirstStageShowsTheErrorAtZeroAndStartRepeatsIt) {
 class AppWindow : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        UniqueLibrary scheduler(LibraryTraits{},
-                                ::LoadLibraryW(probe::FromUnixPath(HF_APP_LAB_SCHEDULER).c_str()));
-        using Register = HRESULT(WINAPI*)();
-        const auto registerServer = GetProcedure<Register>(scheduler.get(), "DllRegisterServer");
-        registered_ = registerServer != nullptr ? registerServer() : E_NOINTERFACE;
+        UniqueLibrary scheduler;
+        registered_ =
+            wine::RegisterLabScheduler(wine::FromUnixPath(HF_APP_LAB_SCHEDULER), scheduler);
     }
     void SetUp() override { ASSERT_EQ(registered_, S_OK) << "registering labtaskschd.dll"; }
 
@@ -417,21 +382,9 @@ TEST_F(AppWindow, KeyboardStartsTheRunAndEscapeOrCloseIsNotYes) {
     }
 }
 
-// Runs a program of the prefix to its end; its exit code, or -1 when it could not be run.
-long RunToEnd(std::wstring commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                          nullptr, nullptr, &startup, &info)) {
-        return -1;
-    }
-    const UniqueKernelHandle process(KernelHandleTraits{}, info.hProcess);
-    const UniqueKernelHandle thread(KernelHandleTraits{}, info.hThread);
-    ::WaitForSingleObject(process.get(), 60'000);
-    DWORD code = 0;
-    ::GetExitCodeProcess(process.get(), &code);
-    return static_cast<long>(code);
+// Runs a program of the prefix to its end, without a console window; its exit code.
+long RunToEnd(const std::wstring& commandLine) {
+    return static_cast<long>(wine::RunAndWait(nullptr, commandLine, 60'000, CREATE_NO_WINDOW));
 }
 
 // The state of a service as the manager reports it; 0 when it cannot be queried.
@@ -495,7 +448,7 @@ TEST_F(AppWindow, KeysTypedDuringTheRunDoNotAnswerTheQuestionButAKeyPressedThenD
     ASSERT_GT(::GetSystemDirectoryW(systemFolder, MAX_PATH), 0u);
     const std::wstring system32 = systemFolder;
     const std::wstring calls = system32 + L"\\shutdown-calls.txt";
-    ASSERT_TRUE(::CopyFileW(probe::FromUnixPath(HF_APP_LAB_SHUTDOWN).c_str(),
+    ASSERT_TRUE(::CopyFileW(wine::FromUnixPath(HF_APP_LAB_SHUTDOWN).c_str(),
                             (system32 + L"\\shutdown.exe").c_str(), FALSE))
         << "placing the stand-in shutdown.exe: " << ::GetLastError();
     // Wine prefers its built-in programs in System32 unless told otherwise.
@@ -507,7 +460,7 @@ TEST_F(AppWindow, KeysTypedDuringTheRunDoNotAnswerTheQuestionButAKeyPressedThenD
 
     const std::wstring guard = L"RegGuardSvc";
     ASSERT_EQ(RunToEnd(L"sc create " + guard + L" binPath= \"\\\"" +
-                       probe::FromUnixPath(HF_APP_LAB_GUARD) + L"\\\" --stuck\""),
+                       wine::FromUnixPath(HF_APP_LAB_GUARD) + L"\\\" --stuck\""),
               0);
     ASSERT_EQ(RunToEnd(L"sc start " + guard), 0);
     ASSERT_TRUE(WaitForServiceState(guard, svc::kRunning, 30s)) << "the guard did not start";

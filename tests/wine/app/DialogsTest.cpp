@@ -115,26 +115,6 @@ int ShowAndAnswer(Form form, const DialogRequest& request, Driver& driver) {
     return result;
 }
 
-const probe::ChildInfo* Find(const std::vector<probe::ChildInfo>& children,
-                             const wchar_t* className, const std::wstring& text) {
-    for (const auto& child : children) {
-        if (_wcsicmp(child.className.c_str(), className) == 0 && child.text == text) {
-            return &child;
-        }
-    }
-    return nullptr;
-}
-
-bool HasIcon(const std::vector<probe::ChildInfo>& children) {
-    for (const auto& child : children) {
-        if (_wcsicmp(child.className.c_str(), L"Static") == 0 &&
-            (child.style & SS_TYPEMASK) == SS_ICON && (child.style & WS_VISIBLE)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 DialogRequest Question() {
     DialogRequest request;
     request.caption = L"Information";
@@ -174,16 +154,16 @@ TEST(Dialogs, QuestionInBothFormsAnswersSixOnlyForYes) {
                 continue;
             }
 
-            EXPECT_NE(Find(driver.children, L"Static", kRestartQuestion), nullptr);
-            const probe::ChildInfo* yes = Find(driver.children, L"Button", L"&Yes");
-            const probe::ChildInfo* no = Find(driver.children, L"Button", L"&No");
+            EXPECT_NE(probe::FindChild(driver.children, L"Static", kRestartQuestion), nullptr);
+            const probe::ChildInfo* yes = probe::FindChild(driver.children, L"Button", L"&Yes");
+            const probe::ChildInfo* no = probe::FindChild(driver.children, L"Button", L"&No");
             if (yes == nullptr || no == nullptr) {
                 ADD_FAILURE() << "no &Yes or &No button";
                 continue;
             }
             EXPECT_LT(yes->bounds.left, no->bounds.left) << "Yes, then No";
             EXPECT_EQ(driver.focus, yes->handle) << "Yes has the focus";
-            EXPECT_TRUE(HasIcon(driver.children)) << "the information icon";
+            EXPECT_TRUE(probe::HasVisibleIcon(driver.children)) << "the information icon";
         }
     }
 }
@@ -199,19 +179,13 @@ TEST(Dialogs, MessageBoxInBothFormsHasOneOkAndNoIcon) {
         Driver driver(request.caption, Answer::PressEnter);
         EXPECT_EQ(ShowAndAnswer(form, request, driver), IDOK);
         ASSERT_NE(driver.dialog, nullptr);
-        const probe::ChildInfo* ok = Find(driver.children, L"Button", L"OK");
+        const probe::ChildInfo* ok = probe::FindChild(driver.children, L"Button", L"OK");
         ASSERT_NE(ok, nullptr);
         EXPECT_EQ(driver.focus, ok->handle);
-        EXPECT_FALSE(HasIcon(driver.children));
+        EXPECT_FALSE(probe::HasVisibleIcon(driver.children));
         // The text keeps its line break: the code on the first line, the system's text below.
-        EXPECT_NE(Find(driver.children, L"Static", request.text), nullptr);
-        int buttons = 0;
-        for (const auto& child : driver.children) {
-            buttons +=
-                _wcsicmp(child.className.c_str(), L"Button") == 0 && (child.style & WS_VISIBLE) ? 1
-                                                                                                : 0;
-        }
-        EXPECT_EQ(buttons, 1);
+        EXPECT_NE(probe::FindChild(driver.children, L"Static", request.text), nullptr);
+        EXPECT_EQ(probe::VisibleButtons(driver.children), 1);
     }
 }
 

@@ -37,6 +37,50 @@ std::vector<ChildInfo> Children(HWND parent) {
     return children;
 }
 
+const ChildInfo* FindChild(const std::vector<ChildInfo>& children, const wchar_t* className,
+                           const std::wstring& text) {
+    for (const ChildInfo& child : children) {
+        if (_wcsicmp(child.className.c_str(), className) == 0 && child.text == text) {
+            return &child;
+        }
+    }
+    return nullptr;
+}
+
+int VisibleButtons(const std::vector<ChildInfo>& children) {
+    int buttons = 0;
+    for (const ChildInfo& c : children) {
+        buttons += _wcsicmp(c.className.c_str(), L"Button") == 0 && (c.style & WS_VISIBLE) ? 1 : 0;
+    }
+    return buttons;
+}
+
+bool HasVisibleIcon(const std::vector<ChildInfo>& children) {
+    for (const ChildInfo& c : children) {
+        if (_wcsicmp(c.className.c_str(), L"Static") == 0 && (c.style & SS_TYPEMASK) == SS_ICON &&
+            (c.style & WS_VISIBLE)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) {
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+std::string Describe(const std::vector<ChildInfo>& children) {
+    std::string all;
+    for (const ChildInfo& c : children) {
+        all += " " + Narrow(c.className) + "'" + Narrow(c.text) + "'";
+    }
+    return all;
+}
+
 HWND WaitForWindow(const std::function<HWND()>& find, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
@@ -135,14 +179,6 @@ int SaveScreenshot(HWND window, const std::wstring& path) {
         }
     }
     return static_cast<int>(colours.size());
-}
-
-std::wstring FromUnixPath(const char* unixPath) {
-    std::wstring path = L"Z:";
-    for (const char* c = unixPath; *c != '\0'; ++c) {
-        path += *c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*c));
-    }
-    return path;
 }
 
 }  // namespace hf::probe

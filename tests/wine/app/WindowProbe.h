@@ -26,6 +26,18 @@ std::vector<ChildInfo> Children(HWND parent);
 // Bounds of `window` in its parent's client coordinates.
 RECT BoundsInParent(HWND window);
 
+// The first child of this class (case ignored) and exactly this text; null when none.
+const ChildInfo* FindChild(const std::vector<ChildInfo>& children, const wchar_t* className,
+                           const std::wstring& text);
+// How many of the children are visible buttons.
+int VisibleButtons(const std::vector<ChildInfo>& children);
+// Whether a visible static control of the children shows an icon.
+bool HasVisibleIcon(const std::vector<ChildInfo>& children);
+// Text as ASCII for failure messages (anything else as '?').
+std::string Narrow(const std::wstring& text);
+// The children as " Class'text'" each, for failure messages.
+std::string Describe(const std::vector<ChildInfo>& children);
+
 // Polls `find` every 50 ms until it returns a window or `timeout` passes.
 HWND WaitForWindow(const std::function<HWND()>& find, std::chrono::milliseconds timeout);
 
@@ -41,8 +53,5 @@ HWND FocusOfThreadOf(HWND window);
 // Copies the screen area of `window` into a 24-bit .bmp at `path`. Returns the number of distinct
 // colours seen (1 means the capture shows nothing but one flat colour), 0 on failure.
 int SaveScreenshot(HWND window, const std::wstring& path);
-
-// A Linux path as the Windows side sees it (the Z: drive).
-std::wstring FromUnixPath(const char* unixPath);
 
 }  // namespace hf::probe

@@ -13,6 +13,7 @@
 #include "tasks/PayloadDeletion.h"
 #include "tasks/TaskSweep.h"
 #include "tests/unit/tasks/TaskXml.h"
+#include "tests/wine/common/WineTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -25,54 +26,21 @@ namespace hf {
 namespace {
 
 using test::TaskXml;
+using wine::CreateDirectories;
+using wine::ExeDir;
+using wine::kSystem32;
+using wine::NativeSystem32;
+using wine::ReadFileBytes;
+using wine::RemoveTree;
+using wine::RunAndWait;
+using wine::UnderWow64;
+using wine::WriteNewFile;
 
 const std::wstring kTasksRoot = L"C:\\Windows\\System32\\Tasks";
-const std::wstring kSystem32 = L"C:\\Windows\\System32\\";
 const std::wstring kPowerShellDir = L"C:\\Windows\\System32\\WindowsPowerShell\\";
 const std::wstring kLab = L"C:\\Users\\Public\\hflab\\";
 const std::wstring kRundll32 = L"C:\\Windows\\System32\\rundll32.exe";
 const std::wstring kCscript = L"%windir%\\system32\\cscript.exe";
-
-std::wstring ExeDir() {
-    wchar_t buffer[MAX_PATH + 1]{};
-    const std::wstring exe(buffer, ::GetModuleFileNameW(nullptr, buffer, MAX_PATH));
-    return exe.substr(0, exe.rfind(L'\\') + 1);
-}
-
-void CreateDirectories(const std::wstring& directory) {
-    for (size_t at = directory.find(L'\\', 3); at != std::wstring::npos;
-         at = directory.find(L'\\', at + 1)) {
-        ::CreateDirectoryW(directory.substr(0, at).c_str(), nullptr);
-    }
-    ::CreateDirectoryW(directory.c_str(), nullptr);
-}
-
-// A new file; an old one is removed first (the prefix's files are hard links to its template).
-void WriteNewFile(const std::wstring& path, const std::string& bytes) {
-    CreateDirectories(path.substr(0, path.rfind(L'\\')));
-    ::DeleteFileW(path.c_str());
-    UniqueFile file(FileTraits{}, ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    ASSERT_TRUE(file &&
-                ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                            nullptr) &&
-                written == bytes.size())
-        << Utf16ToUtf8(path);
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-    UniqueFile file(FileTraits{},
-                    ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (file && ::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    return bytes;
-}
 
 void CopyFixture(const std::wstring& fixture, const std::wstring& path) {
     WriteNewFile(path, ReadFileBytes(ExeDir() + fixture));
@@ -123,28 +91,6 @@ void Collect(const std::wstring& directory, bool recursive,
     } while (::FindNextFileW(search.get(), &data));
 }
 
-void RemoveTree(const std::wstring& directory) {
-    WIN32_FIND_DATAW data{};
-    {
-        UniqueFind search(FindTraits{}, ::FindFirstFileW((directory + L"\\*").c_str(), &data));
-        if (search) {
-            do {
-                const std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..") {
-                    continue;
-                }
-                const std::wstring path = directory + L"\\" + name;
-                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                    RemoveTree(path);
-                } else {
-                    ::DeleteFileW(path.c_str());
-                }
-            } while (::FindNextFileW(search.get(), &data));
-        }
-    }
-    ::RemoveDirectoryW(directory.c_str());
-}
-
 // A task definition file as Windows writes it: UTF-16 LE with a byte order mark.
 void PlantTask(const std::wstring& relative, const std::wstring& xml) {
     std::string bytes("\xFF\xFE");
@@ -182,17 +128,6 @@ std::wstring Show(const std::set<std::wstring>& names) {
         shown += L"[" + name + L"]";
     }
     return shown;
-}
-
-// Whether this test runs as a 32-bit process on 64-bit Windows (the i686 build under WoW64).
-bool UnderWow64() {
-    BOOL wow64 = FALSE;
-    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
-
-// The native System32 as this process names it.
-std::wstring NativeSystem32() {
-    return UnderWow64() ? L"C:\\Windows\\Sysnative\\" : kSystem32;
 }
 
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
@@ -233,24 +168,6 @@ void ClearPendingRenames() {
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {
     return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
-// Starts `command` (a whole command line) and waits up to `milliseconds` for it to end; its exit
-// code, or STILL_ACTIVE when it did not end.
-DWORD RunAndWait(const std::wstring& application, std::wstring command, DWORD milliseconds) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!::CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                          nullptr, &startup, &started)) {
-        return STILL_ACTIVE;
-    }
-    const UniqueKernelHandle process(KernelHandleTraits{}, started.hProcess);
-    const UniqueKernelHandle thread(KernelHandleTraits{}, started.hThread);
-    DWORD code = STILL_ACTIVE;
-    ::WaitForSingleObject(process.get(), milliseconds);
-    ::GetExitCodeProcess(process.get(), &code);
-    return code;
 }
 
 // A Unix symbolic link at `link` leading to `target`, made on the Linux side as a user of the
@@ -297,7 +214,7 @@ class StandInLoader {
         if (ready_ && ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                        nullptr, &startup, &started)) {
             process_.reset(started.hProcess);
-            ::CloseHandle(started.hThread);
+            const UniqueKernelHandle thread(KernelHandleTraits{}, started.hThread);
             const HANDLE waits[] = {ready_.get(), process_.get()};
             loaded_ = ::WaitForMultipleObjects(2, waits, FALSE, 60000) == WAIT_OBJECT_0;
         }
@@ -333,13 +250,7 @@ bool ComLeftUninitialised() {
 class TaskSweepWine : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        library_.reset(::LoadLibraryW((ExeDir() + L"labtaskschd.dll").c_str()));
-        if (library_) {
-            using Register = HRESULT(WINAPI*)();
-            const auto registerServer = reinterpret_cast<Register>(reinterpret_cast<void (*)()>(
-                ::GetProcAddress(library_.get(), "DllRegisterServer")));
-            registered_ = registerServer != nullptr ? registerServer() : E_NOINTERFACE;
-        }
+        registered_ = wine::RegisterLabScheduler(ExeDir() + L"labtaskschd.dll", library_);
     }
     static void TearDownTestSuite() { library_.reset(); }
 
@@ -522,7 +433,7 @@ TEST_F(TaskSweepWine, ALoadedPayloadIsDeletedAtTheRestart) {
 
     loader.Kill();
     const std::wstring wineboot = NativeSystem32() + L"wineboot.exe";
-    ASSERT_EQ(0u, RunAndWait(wineboot, L"wineboot.exe", 120000)) << "the simulated restart";
+    ASSERT_EQ(0u, RunAndWait(wineboot.c_str(), L"wineboot.exe", 120000)) << "the simulated restart";
     EXPECT_FALSE(Exists(payload)) << "the restart deleted the payload";
     EXPECT_TRUE(PendingRenames().empty()) << "the restart cleared the list";
     before.erase(UpperCase(payload));
