@@ -35,6 +35,24 @@ struct QuietCase {
     std::vector<std::string> log;
 };
 
+// Each case on a fresh manager: `operation` raises nothing, makes exactly the case's calls and
+// leaves no handle open.
+void ExpectQuiet(void (*operation)(const Platform&, const std::wstring&),
+                 const std::vector<QuietCase>& cases) {
+    for (const QuietCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeSystem localSystem;
+        FakeServices localServices{localSystem};
+        c.arrange(localServices);
+        const Platform local{.system = &localSystem, .services = &localServices};
+
+        EXPECT_NO_THROW(operation(local, L"hffilter"));
+
+        EXPECT_EQ(localServices.Log(), c.log);
+        EXPECT_EQ(localServices.OpenHandles(), 0u);
+    }
+}
+
 TEST_F(DeleteServiceByNameTest, FailuresAreNotReported) {
     const std::vector<QuietCase> cases = {
         {"no such service",
@@ -59,18 +77,7 @@ TEST_F(DeleteServiceByNameTest, FailuresAreNotReported) {
           "DeleteService(h2) = false (error 1072)", "CloseServiceHandle(h2) = true",
           "CloseServiceHandle(h1) = true"}},
     };
-    for (const QuietCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        FakeSystem localSystem;
-        FakeServices localServices{localSystem};
-        c.arrange(localServices);
-        const Platform local{.system = &localSystem, .services = &localServices};
-
-        EXPECT_NO_THROW(DeleteServiceByName(local, L"hffilter"));
-
-        EXPECT_EQ(localServices.Log(), c.log);
-        EXPECT_EQ(localServices.OpenHandles(), 0u);
-    }
+    ExpectQuiet(&DeleteServiceByName, cases);
 }
 
 TEST_F(DeleteServiceByNameTest, MarkedServiceIsRemovedOnceTheLaterStopEnds) {
@@ -125,18 +132,7 @@ TEST_F(DisableServiceStartTest, FailuresAreNotReported) {
           "ChangeServiceConfigW(h2, 4) = false (error 1072)", "CloseServiceHandle(h2) = true",
           "CloseServiceHandle(h1) = true"}},
     };
-    for (const QuietCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        FakeSystem localSystem;
-        FakeServices localServices{localSystem};
-        c.arrange(localServices);
-        const Platform local{.system = &localSystem, .services = &localServices};
-
-        EXPECT_NO_THROW(DisableServiceStart(local, L"hffilter"));
-
-        EXPECT_EQ(localServices.Log(), c.log);
-        EXPECT_EQ(localServices.OpenHandles(), 0u);
-    }
+    ExpectQuiet(&DisableServiceStart, cases);
 }
 
 }  // namespace

@@ -88,26 +88,36 @@ inline std::string ReadFileBytes(const std::wstring& path) {
     return bytes;
 }
 
+// Calls `visit(path, data)` for each entry of `directory` but "." and "..", in the order the
+// search gives them; the search is closed when it returns.
+template <typename Visit>
+void ForEachEntry(const std::wstring& directory, Visit&& visit) {
+    WIN32_FIND_DATAW data{};
+    UniqueFind search(FindTraits{}, ::FindFirstFileW((directory + L"\\*").c_str(), &data));
+    if (!search) {
+        return;
+    }
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") {
+            visit(directory + L"\\" + name, data);
+        }
+    } while (::FindNextFileW(search.get(), &data));
+}
+
+inline bool IsDirectory(const WIN32_FIND_DATAW& data) {
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // Removes `directory` with everything below it, as far as it can.
 inline void RemoveTree(const std::wstring& directory) {
-    WIN32_FIND_DATAW data{};
-    {
-        UniqueFind search(FindTraits{}, ::FindFirstFileW((directory + L"\\*").c_str(), &data));
-        if (search) {
-            do {
-                const std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..") {
-                    continue;
-                }
-                const std::wstring path = directory + L"\\" + name;
-                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                    RemoveTree(path);
-                } else {
-                    ::DeleteFileW(path.c_str());
-                }
-            } while (::FindNextFileW(search.get(), &data));
+    ForEachEntry(directory, [](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        if (IsDirectory(data)) {
+            RemoveTree(path);
+        } else {
+            ::DeleteFileW(path.c_str());
         }
-    }
+    });
     ::RemoveDirectoryW(directory.c_str());
 }
 

@@ -65,30 +65,20 @@ void SetAgeHours(const std::wstring& path, double hours) {
 // Every file below `directory` (recursively when asked) with its content.
 void Collect(const std::wstring& directory, bool recursive,
              std::map<std::wstring, std::string>* contents, std::set<std::wstring>* names) {
-    WIN32_FIND_DATAW data{};
-    UniqueFind search(FindTraits{}, ::FindFirstFileW((directory + L"\\*").c_str(), &data));
-    if (!search) {
-        return;
-    }
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") {
-            continue;
-        }
-        const std::wstring path = directory + L"\\" + name;
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    wine::ForEachEntry(directory, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        if (wine::IsDirectory(data)) {
             if (recursive) {
                 Collect(path, recursive, contents, names);
             }
-        } else {
-            if (contents != nullptr) {
-                (*contents)[UpperCase(path)] = ReadFileBytes(path);
-            }
-            if (names != nullptr) {
-                names->insert(UpperCase(path));
-            }
+            return;
         }
-    } while (::FindNextFileW(search.get(), &data));
+        if (contents != nullptr) {
+            (*contents)[UpperCase(path)] = ReadFileBytes(path);
+        }
+        if (names != nullptr) {
+            names->insert(UpperCase(path));
+        }
+    });
 }
 
 // A task definition file as Windows writes it: UTF-16 LE with a byte order mark.
