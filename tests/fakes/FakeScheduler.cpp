@@ -45,46 +45,6 @@ class Task final : public RegisteredTask {
     std::wstring xml_;
 };
 
-class TaskCollection final : public RegisteredTaskCollection {
-  public:
-    TaskCollection(FakeScheduler& owner, std::wstring folder,
-                   std::vector<const FakeScheduler::Task*> tasks)
-        : owner_(owner),
-          token_(owner.LiveCounter()),
-          folder_(std::move(folder)),
-          tasks_(std::move(tasks)) {}
-
-    ComStatus get_Count(std::int32_t& count) override {
-        count = 0;
-        ComStatus status = owner_.Enter(L"Tasks.get_Count", folder_, folder_);
-        if (!status.Failed()) {
-            count = static_cast<std::int32_t>(tasks_.size());
-        }
-        return status;
-    }
-
-    ComStatus get_Item(std::int32_t index, std::unique_ptr<RegisteredTask>& task) override {
-        task.reset();
-        ComStatus status =
-            owner_.Enter(L"Tasks.get_Item", folder_, folder_ + L"," + std::to_wstring(index));
-        if (status.Failed()) {
-            return status;
-        }
-        if (index < 1 || static_cast<std::size_t>(index) > tasks_.size()) {
-            return {kEInvalidArg, {}};
-        }
-        const FakeScheduler::Task& entry = *tasks_[static_cast<std::size_t>(index) - 1];
-        task = std::make_unique<Task>(owner_, ChildPath(folder_, entry.name), entry.xml);
-        return status;
-    }
-
-  private:
-    FakeScheduler& owner_;
-    LiveToken token_;
-    std::wstring folder_;
-    std::vector<const FakeScheduler::Task*> tasks_;
-};
-
 class Folder final : public TaskFolder {
   public:
     Folder(FakeScheduler& owner, std::wstring path)
@@ -101,43 +61,64 @@ class Folder final : public TaskFolder {
     std::wstring path_;
 };
 
-class FolderCollection final : public TaskFolderCollection {
+// One listing of a folder, counted from 1 as the scheduler's collections are. `kind` names its
+// calls ("Tasks.get_Count", ...); `MakeItem` turns an entry into the object get_Item hands out.
+template <typename Interface, typename Item, typename Entry,
+          std::unique_ptr<Item> (*MakeItem)(FakeScheduler&, const std::wstring&, const Entry&)>
+class Collection final : public Interface {
   public:
-    FolderCollection(FakeScheduler& owner, std::wstring folder, std::vector<std::wstring> paths)
+    Collection(FakeScheduler& owner, const wchar_t* kind, std::wstring folder,
+               std::vector<Entry> entries)
         : owner_(owner),
           token_(owner.LiveCounter()),
+          kind_(kind),
           folder_(std::move(folder)),
-          paths_(std::move(paths)) {}
+          entries_(std::move(entries)) {}
 
     ComStatus get_Count(std::int32_t& count) override {
         count = 0;
-        ComStatus status = owner_.Enter(L"Folders.get_Count", folder_, folder_);
+        ComStatus status = owner_.Enter(kind_ + L".get_Count", folder_, folder_);
         if (!status.Failed()) {
-            count = static_cast<std::int32_t>(paths_.size());
+            count = static_cast<std::int32_t>(entries_.size());
         }
         return status;
     }
 
-    ComStatus get_Item(std::int32_t index, std::unique_ptr<TaskFolder>& folder) override {
-        folder.reset();
+    ComStatus get_Item(std::int32_t index, std::unique_ptr<Item>& item) override {
+        item.reset();
         ComStatus status =
-            owner_.Enter(L"Folders.get_Item", folder_, folder_ + L"," + std::to_wstring(index));
+            owner_.Enter(kind_ + L".get_Item", folder_, folder_ + L"," + std::to_wstring(index));
         if (status.Failed()) {
             return status;
         }
-        if (index < 1 || static_cast<std::size_t>(index) > paths_.size()) {
+        if (index < 1 || static_cast<std::size_t>(index) > entries_.size()) {
             return {kEInvalidArg, {}};
         }
-        folder = std::make_unique<Folder>(owner_, paths_[static_cast<std::size_t>(index) - 1]);
+        item = MakeItem(owner_, folder_, entries_[static_cast<std::size_t>(index) - 1]);
         return status;
     }
 
   private:
     FakeScheduler& owner_;
     LiveToken token_;
+    std::wstring kind_;
     std::wstring folder_;
-    std::vector<std::wstring> paths_;
+    std::vector<Entry> entries_;
 };
+
+std::unique_ptr<RegisteredTask> MakeTask(FakeScheduler& owner, const std::wstring& folder,
+                                         const FakeScheduler::Task* const& entry) {
+    return std::make_unique<Task>(owner, ChildPath(folder, entry->name), entry->xml);
+}
+
+std::unique_ptr<TaskFolder> MakeFolder(FakeScheduler& owner, const std::wstring&,
+                                       const std::wstring& path) {
+    return std::make_unique<Folder>(owner, path);
+}
+
+using TaskCollection =
+    Collection<RegisteredTaskCollection, RegisteredTask, const FakeScheduler::Task*, &MakeTask>;
+using FolderCollection = Collection<TaskFolderCollection, TaskFolder, std::wstring, &MakeFolder>;
 
 ComStatus Folder::GetTasks(std::int32_t flags, std::unique_ptr<RegisteredTaskCollection>& tasks) {
     tasks.reset();
@@ -153,7 +134,7 @@ ComStatus Folder::GetTasks(std::int32_t flags, std::unique_ptr<RegisteredTaskCol
             }
         }
     }
-    tasks = std::make_unique<TaskCollection>(owner_, path_, std::move(listed));
+    tasks = std::make_unique<TaskCollection>(owner_, L"Tasks", path_, std::move(listed));
     return status;
 }
 
@@ -167,7 +148,7 @@ ComStatus Folder::GetFolders(std::int32_t flags, std::unique_ptr<TaskFolderColle
     if (const FakeScheduler::Folder* folder = owner_.FindFolder(path_)) {
         paths = folder->folders;
     }
-    folders = std::make_unique<FolderCollection>(owner_, path_, std::move(paths));
+    folders = std::make_unique<FolderCollection>(owner_, L"Folders", path_, std::move(paths));
     return status;
 }
 
