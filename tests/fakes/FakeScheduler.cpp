@@ -1,21 +1,12 @@
 #include "tests/fakes/FakeScheduler.h"
 
+#include "tests/fakes/LiveCount.h"
+
 #include <stdexcept>
 
 namespace hf::fake {
 
 namespace {
-
-class LiveToken {
-  public:
-    explicit LiveToken(std::shared_ptr<int> live) : live_(std::move(live)) { ++*live_; }
-    LiveToken(const LiveToken&) = delete;
-    LiveToken& operator=(const LiveToken&) = delete;
-    ~LiveToken() { --*live_; }
-
-  private:
-    std::shared_ptr<int> live_;
-};
 
 std::wstring ChildPath(const std::wstring& parent, const std::wstring& name) {
     return parent == L"\\" ? L"\\" + name : parent + L"\\" + name;

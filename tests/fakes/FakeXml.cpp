@@ -1,6 +1,7 @@
 #include "tests/fakes/FakeXml.h"
 
 #include "platform/Text.h"
+#include "tests/fakes/LiveCount.h"
 
 #include <pugixml.hpp>
 
@@ -9,18 +10,6 @@
 namespace hf::fake {
 
 namespace {
-
-// Keeps FakeXml's count of live objects.
-class LiveToken {
-  public:
-    explicit LiveToken(std::shared_ptr<int> live) : live_(std::move(live)) { ++*live_; }
-    LiveToken(const LiveToken&) = delete;
-    LiveToken& operator=(const LiveToken&) = delete;
-    ~LiveToken() { --*live_; }
-
-  private:
-    std::shared_ptr<int> live_;
-};
 
 using Tree = std::shared_ptr<pugi::xml_document>;
 
