@@ -1,8 +1,12 @@
 #pragma once
-// Files: attributes and times, deletion, the directory search, and the Windows folder.
+// Files: attributes and times, deletion, the directory search, and the Windows folder; the
+// handle calls a checked deletion makes, path forms, and the 32-bit process's view of the system.
+
+#include "platform/UniqueHandle.h"
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace hf {
 
@@ -31,7 +35,27 @@ struct FindData {
 inline constexpr std::uint32_t kFileAttributeReadOnly = 0x01;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
+
+// CreateFileW access, sharing, disposition and flags.
+inline constexpr std::uint32_t kDeleteAccess = 0x00010000;       // DELETE
+inline constexpr std::uint32_t kFileReadAttributes = 0x0080;     // FILE_READ_ATTRIBUTES
+inline constexpr std::uint32_t kFileShareAll = 0x1 | 0x2 | 0x4;  // read, write, delete
+inline constexpr std::uint32_t kOpenExisting = 3;                // OPEN_EXISTING
+inline constexpr std::uint32_t kFileFlagOpenReparsePoint = 0x00200000;
+inline constexpr std::uint32_t kFileFlagBackupSemantics = 0x02000000;
+// MoveFileExW: record the move (a deletion, with no new name) for the next restart.
+inline constexpr std::uint32_t kMoveFileDelayUntilReboot = 0x4;
+
+// The part of BY_HANDLE_FILE_INFORMATION a checked deletion reads.
+struct FileHandleInformation {
+    std::uint32_t dwFileAttributes = 0;
+    std::uint32_t nNumberOfLinks = 0;
+};
+
+using FileHandle = std::uintptr_t;
+inline constexpr FileHandle kInvalidFileHandle = ~FileHandle{0};  // INVALID_HANDLE_VALUE
 
 using FindHandle = std::uintptr_t;
 inline constexpr FindHandle kInvalidFindHandle = ~FindHandle{0};  // INVALID_HANDLE_VALUE
@@ -57,7 +81,51 @@ class FileApi {
     // SHGetFolderPathW(no window, csidl, no token, flags, buffer): `buffer` receives the
     // kMaxPathBuffer characters the shell wrote (NUL-terminated or not); returns the HRESULT.
     virtual std::int32_t SHGetFolderPathW(int csidl, std::uint32_t flags, std::wstring& buffer) = 0;
+
+    // CreateFileW(path, access, share, no security, disposition, flags, no template):
+    // kInvalidFileHandle with the last error set.
+    virtual FileHandle CreateFileW(const std::wstring& path, std::uint32_t access,
+                                   std::uint32_t share, std::uint32_t disposition,
+                                   std::uint32_t flags) = 0;
+    // CloseHandle of a handle CreateFileW gave.
+    virtual bool CloseHandle(FileHandle file) = 0;
+    // GetFileInformationByHandle; false with the last error set.
+    virtual bool GetFileInformationByHandle(FileHandle file, FileHandleInformation& info) = 0;
+    // GetFinalPathNameByHandleW(file, flags): the whole path the system gives (a `\\?\` form);
+    // false with the last error set.
+    virtual bool GetFinalPathNameByHandleW(FileHandle file, std::uint32_t flags,
+                                           std::wstring& path) = 0;
+    // SetFileInformationByHandle(file, FileDispositionInfo, {DeleteFile = deleteFile}): the file
+    // goes when its last handle closes; false with the last error set.
+    virtual bool SetFileDispositionInfo(FileHandle file, bool deleteFile) = 0;
+    // MoveFileExW(existing, newName or null, flags); false with the last error set.
+    virtual bool MoveFileExW(const std::wstring& existing, const std::wstring* newName,
+                             std::uint32_t flags) = 0;
+    // GetFullPathNameW: the absolute path, "." and ".." resolved as text; false with the last
+    // error set.
+    virtual bool GetFullPathNameW(const std::wstring& path, std::wstring& fullPath) = 0;
+    // GetLongPathNameW: every short (8.3) component expanded; the path must exist. False with
+    // the last error set.
+    virtual bool GetLongPathNameW(const std::wstring& path, std::wstring& longPath) = 0;
+    // IsWow64Process of the calling process: whether it is a 32-bit process on 64-bit Windows.
+    // False with the last error set when it cannot be told.
+    virtual bool IsWow64Process(bool& wow64) = 0;
+    // GetSystemWow64DirectoryW: the 32-bit system folder (for example "C:\Windows\SysWOW64");
+    // false with the last error set (32-bit Windows has none).
+    virtual bool GetSystemWow64DirectoryW(std::wstring& directory) = 0;
+    // CompareStringOrdinal(a, b, ignoreCase) == CSTR_EQUAL: the comparison the file system makes
+    // of names (case folded by the system's upper-case table, no locale).
+    virtual bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) = 0;
 };
+
+// Owns a handle from FileApi::CreateFileW and closes it through the same interface.
+struct FileHandleTraits {
+    using Handle = FileHandle;
+    FileApi* files = nullptr;
+    static Handle Invalid() noexcept { return kInvalidFileHandle; }
+    void Close(Handle file) const noexcept { files->CloseHandle(file); }
+};
+using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 
 // Whether `path` exists as a file (not a directory).
 inline bool FileExists(FileApi& files, const std::wstring& path) {

@@ -7,15 +7,16 @@
 #include "platform/StringList.h"
 #include "platform/Text.h"
 #include "tasks/FieldSplit.h"
+#include "tasks/PayloadDeletion.h"
 #include "tasks/TaskDefinition.h"
 
 #include <array>
+#include <vector>
 
 namespace hf {
 
 namespace {
 
-constexpr std::wstring_view kPowerShellFolder = L"WindowsPowerShell";
 constexpr std::wstring_view kCmdSwitch = L"/C ";
 constexpr std::wstring_view kBatchExtension = L".BAT";
 constexpr std::wstring_view kLoader = L"rundll32.exe";
@@ -49,21 +50,36 @@ std::wstring FieldOrEmpty(const TStringList& fields, int index) {
     return index < fields.Count() ? fields[index] : std::wstring();
 }
 
-void DeleteByName(const Platform& platform, const std::wstring& library) {
-    FileApi& files = platform.Files();
+// The files a library field names: the field itself when it holds a path, else its copy in
+// each system folder, in that order.
+std::vector<std::wstring> LibraryCandidates(const std::wstring& library) {
     if (ContainsPath(library)) {
-        if (FileExists(files, library) &&
-            GetVersionString(platform, library, kProductName).empty()) {
-            files.DeleteFileW(library);
-        }
-        return;
+        return {library};
     }
+    std::vector<std::wstring> candidates;
     for (std::wstring_view folder : kSystemFolders) {
-        const std::wstring candidate = std::wstring(folder) + library;
-        if (FileExists(files, candidate)) {
-            files.DeleteFileW(candidate);
+        candidates.push_back(std::wstring(folder) + library);
+    }
+    return candidates;
+}
+
+// Deletes every candidate that passes `test`, each judged on its own.
+template <typename Test>
+void DeleteCandidates(const Platform& platform, const std::wstring& library, Test test) {
+    for (const std::wstring& candidate : LibraryCandidates(library)) {
+        if (test(candidate)) {
+            DeletePayload(platform, candidate);
         }
     }
+}
+
+// A library given by path must have no ProductName; a bare name's copies are not tested.
+void DeleteByName(const Platform& platform, const std::wstring& library) {
+    const bool byPath = ContainsPath(library);
+    DeleteCandidates(platform, library, [&](const std::wstring& candidate) {
+        return FileExists(platform.Files(), candidate) &&
+               (!byPath || GetVersionString(platform, candidate, kProductName).empty());
+    });
 }
 
 bool IsRecentLoaderBuild(const Platform& platform, const std::wstring& candidate) {
@@ -75,18 +91,9 @@ bool IsRecentLoaderBuild(const Platform& platform, const std::wstring& candidate
 }
 
 void DeleteByVersion(const Platform& platform, const std::wstring& library) {
-    if (ContainsPath(library)) {
-        if (IsRecentLoaderBuild(platform, library)) {
-            platform.Files().DeleteFileW(library);
-        }
-        return;
-    }
-    for (std::wstring_view folder : kSystemFolders) {
-        const std::wstring candidate = std::wstring(folder) + library;
-        if (IsRecentLoaderBuild(platform, candidate)) {
-            platform.Files().DeleteFileW(candidate);
-        }
-    }
+    DeleteCandidates(platform, library, [&](const std::wstring& candidate) {
+        return IsRecentLoaderBuild(platform, candidate);
+    });
 }
 
 void ApplyLoaderRule(const Platform& platform, const std::wstring& arguments) {
@@ -137,7 +144,7 @@ void CheckExecActions(const Platform& platform, RegisteredTask& task) {
         if (Contains(working, powerShell) && !Contains(FileNamePart(working), L".")) {
             working = UpperCase(ChildText(platform, action.get(), L"Arguments"));
             if (Contains(working, powerShell)) {
-                platform.Files().DeleteFileW(BatchPath(working));
+                DeletePayload(platform, BatchPath(working));
                 break;  // the task's other actions are not examined
             }
         }

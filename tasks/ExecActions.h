@@ -10,6 +10,9 @@
 
 namespace hf {
 
+// The folder name both the batch rule and the script-host rule look for in a task's texts.
+inline constexpr std::wstring_view kPowerShellFolder = L"WindowsPowerShell";
+
 // Examines the task's Exec actions in order and deletes the batch file or library that a
 // matching action names. Raises EOleException when a scheduler or document call fails.
 void CheckExecActions(const Platform& platform, RegisteredTask& task);

@@ -12,9 +12,12 @@ TaskDefinition::TaskDefinition(const Platform& platform, const std::wstring& xml
     : platform_(platform) {
     const HResult created = platform.Com().CreateXmlDocument(document_);
     if (created < 0 || !document_) {
+        // The class in the description, after the system's text: the message ends in the
+        // class id, so nothing of it is trimmed.
         const HResult hr = created < 0 ? created : kEFail;
-        throw EOleException(hr, SystemErrorText(platform.System(), static_cast<std::uint32_t>(hr)) +
-                                    L", ClassID: " + kDomDocumentClassId);
+        OleCheck(platform.System(),
+                 {hr, SystemErrorText(platform.System(), static_cast<std::uint32_t>(hr)) +
+                          L", ClassID: " + kDomDocumentClassId});
     }
     bool parsed = false;  // not consulted: a definition that does not parse simply has no root
     OleCheck(platform.System(), document_->loadXML(xml, parsed));

@@ -3,6 +3,7 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tasks/ExecActions.h"
+#include "tasks/PayloadDeletion.h"
 #include "tasks/TaskDefinition.h"
 
 namespace hf {
@@ -12,7 +13,6 @@ namespace {
 constexpr std::wstring_view kUserAccountPrefix = L"S-1-5-21-";
 constexpr std::wstring_view kScriptHost = L"CSCRIPT.EXE";
 constexpr std::wstring_view kScriptExtension = L".VBS";
-constexpr std::wstring_view kPowerShellFolder = L"WindowsPowerShell";
 
 // Pairs a successful CoInitialize with one CoUninitialize on every way out. Declared before
 // the scheduler objects so they are released while COM is still initialised.
@@ -127,7 +127,7 @@ void DeleteScriptPayload(const Platform& platform, const std::wstring& xml) {
     std::wstring path = ChildText(platform, action.get(), L"Arguments");
     std::erase(path, L'"');
     if (Contains(path, kPowerShellFolder)) {
-        platform.Files().DeleteFileW(path);
+        DeletePayload(platform, path);
     }
 }
 

@@ -12,6 +12,20 @@ class Win32FileApi final : public FileApi {
     bool FindNextFileW(FindHandle search, FindData& data) override;
     bool FindClose(FindHandle search) override;
     std::int32_t SHGetFolderPathW(int csidl, std::uint32_t flags, std::wstring& buffer) override;
+    FileHandle CreateFileW(const std::wstring& path, std::uint32_t access, std::uint32_t share,
+                           std::uint32_t disposition, std::uint32_t flags) override;
+    bool CloseHandle(FileHandle file) override;
+    bool GetFileInformationByHandle(FileHandle file, FileHandleInformation& info) override;
+    bool GetFinalPathNameByHandleW(FileHandle file, std::uint32_t flags,
+                                   std::wstring& path) override;
+    bool SetFileDispositionInfo(FileHandle file, bool deleteFile) override;
+    bool MoveFileExW(const std::wstring& existing, const std::wstring* newName,
+                     std::uint32_t flags) override;
+    bool GetFullPathNameW(const std::wstring& path, std::wstring& fullPath) override;
+    bool GetLongPathNameW(const std::wstring& path, std::wstring& longPath) override;
+    bool IsWow64Process(bool& wow64) override;
+    bool GetSystemWow64DirectoryW(std::wstring& directory) override;
+    bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) override;
 };
 
 }  // namespace hf

@@ -1,6 +1,6 @@
 #pragma once
-// Owners for the Win32 handles the window code and the lab programs hold: GDI objects, device
-// contexts, modules and kernel handles.
+// Owners for the Win32 handles the window code, the lab programs and the Wine tests hold: GDI
+// objects, device contexts, modules, kernel handles, files and searches.
 
 #include "platform/UniqueHandle.h"
 
@@ -62,6 +62,22 @@ struct KernelHandleTraits {
     void Close(Handle handle) const noexcept { ::CloseHandle(handle); }
 };
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+
+// A file or device from CreateFileW (invalid: INVALID_HANDLE_VALUE).
+struct FileTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    void Close(Handle handle) const noexcept { ::CloseHandle(handle); }
+};
+using UniqueFile = UniqueHandle<FileTraits>;
+
+// A directory search from FindFirstFileW.
+struct FindTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    void Close(Handle handle) const noexcept { ::FindClose(handle); }
+};
+using UniqueFind = UniqueHandle<FindTraits>;
 
 // A function of a module, typed; null when the module lacks it.
 template <typename Function>

@@ -22,7 +22,22 @@ FakeVersionResource& FakeVersionResource::SetString(const std::wstring& translat
     return *this;
 }
 
-std::wstring FakeFileSystem::Key(const std::wstring& path) {
+namespace {
+
+std::vector<std::wstring> Components(const std::wstring& path) {
+    std::vector<std::wstring> parts;
+    std::size_t start = 0;
+    for (std::size_t end = path.find(L'\\'); end != std::wstring::npos;
+         start = end + 1, end = path.find(L'\\', start)) {
+        parts.push_back(path.substr(start, end - start));
+    }
+    parts.push_back(path.substr(start));
+    return parts;
+}
+
+// Separators unified and collapsed, no trailing separator; in a path from a drive's root "."
+// and ".." resolve as text, without asking whether the folders exist, as Windows does.
+std::wstring Normalized(const std::wstring& path) {
     std::wstring key;
     key.reserve(path.size());
     for (std::size_t i = 0; i < path.size(); ++i) {
@@ -33,6 +48,47 @@ std::wstring FakeFileSystem::Key(const std::wstring& path) {
         }
         key.push_back(c);
     }
+    while (key.size() > 1 && key.back() == L'\\') {
+        key.pop_back();
+    }
+    if (key.size() < 3 || key[1] != L':' || key[2] != L'\\') {
+        return key;
+    }
+    std::vector<std::wstring> kept;
+    for (std::wstring& part : Components(key)) {
+        if (part == L"." && !kept.empty()) {
+            continue;
+        }
+        if (part == L".." && !kept.empty()) {
+            if (kept.size() > 1) {
+                kept.pop_back();
+            }
+            continue;
+        }
+        kept.push_back(std::move(part));
+    }
+    std::wstring resolved = kept.front();
+    for (std::size_t i = 1; i < kept.size(); ++i) {
+        resolved += L"\\" + kept[i];
+    }
+    return kept.size() == 1 ? resolved + L"\\" : resolved;
+}
+
+// The folder part of a path as it was spelled (missing folders keep the test's spelling).
+std::wstring SpelledParent(std::wstring path) {
+    while (path.size() > 1 && (path.back() == L'\\' || path.back() == L'/')) {
+        path.pop_back();
+    }
+    const auto slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+constexpr std::wstring_view kLocalPrefix = L"\\\\?\\";
+
+}  // namespace
+
+std::wstring FakeFileSystem::Key(const std::wstring& path) {
+    std::wstring key = Normalized(path);
     while (key.size() > 1 && key.back() == L'\\') {
         key.pop_back();
     }
@@ -75,8 +131,8 @@ std::wstring FakeFileSystem::ParentKey(const std::wstring& key) const {
 FakeFile& FakeFileSystem::AddDirectory(const std::wstring& path) {
     const std::wstring key = Key(path);
     const std::wstring parent = ParentKey(key);
-    if (!parent.empty() && !Exists(parent)) {
-        AddDirectory(parent);
+    if (!parent.empty() && !ExistsStored(parent)) {
+        AddDirectory(SpelledParent(path));
     }
     FakeFile& entry = entries_[key];
     // Keep the spelling the test used for the name.
@@ -93,8 +149,8 @@ FakeFile& FakeFileSystem::AddDirectory(const std::wstring& path) {
 FakeFile& FakeFileSystem::AddFile(const std::wstring& path) {
     const std::wstring key = Key(path);
     const std::wstring parent = ParentKey(key);
-    if (!parent.empty() && !Exists(parent)) {
-        AddDirectory(parent);
+    if (!parent.empty() && !ExistsStored(parent)) {
+        AddDirectory(SpelledParent(path));
     }
     FakeFile& entry = entries_[key];
     entry = FakeFile{};
@@ -107,6 +163,102 @@ FakeFile& FakeFileSystem::AddFile(const std::wstring& path, const FakeVersionRes
     FakeFile& entry = AddFile(path);
     entry.version = version;
     return entry;
+}
+
+FakeFile& FakeFileSystem::AddLink(const std::wstring& path, const std::wstring& target,
+                                  bool unixLink) {
+    const FakeFile* reached = Find(target);
+    const bool directory = reached != nullptr && reached->IsDirectory();
+    FakeFile& link = directory ? AddDirectory(path) : AddFile(path);
+    link.linkTarget = target;
+    link.unixLink = unixLink;
+    if (!unixLink) {
+        link.attributes |= kFileAttributeReparsePoint;
+    }
+    return link;
+}
+
+void FakeFileSystem::SetShortName(const std::wstring& path, const std::wstring& shortName) {
+    if (auto it = entries_.find(Key(path)); it != entries_.end()) {
+        it->second.shortName = shortName;
+    }
+}
+
+bool FakeFileSystem::ExistsStored(const std::wstring& path) const {
+    return !path.empty() && entries_.count(Key(path)) != 0;
+}
+
+const FakeFile* FakeFileSystem::AtKey(const std::wstring& key) const {
+    auto it = entries_.find(key);
+    return it == entries_.end() ? nullptr : &it->second;
+}
+
+std::wstring FakeFileSystem::Reach(const std::wstring& path, bool followLast) const {
+    std::wstring key = Key(path);
+    if (wow64) {
+        const std::wstring ownSystem = Key(wow64Folder);
+        const std::wstring windows = ParentKey(ownSystem);
+        const std::wstring system32 = windows + L"\\SYSTEM32";
+        const std::wstring sysnative = windows + L"\\SYSNATIVE";
+        auto below = [&](const std::wstring& folder) {
+            return key == folder || key.starts_with(folder + L"\\");
+        };
+        if (below(system32)) {
+            key = ownSystem + key.substr(system32.size());
+        } else if (below(sysnative)) {
+            key = system32 + key.substr(sysnative.size());
+        }
+    }
+    return ReachKey(key, followLast, 0);
+}
+
+std::wstring FakeFileSystem::ReachKey(const std::wstring& key, bool followLast, int depth) const {
+    const std::vector<std::wstring> parts = Components(key);
+    std::wstring reached = parts.front();
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        std::wstring next = reached + L"\\" + parts[i];
+        const FakeFile* entry = AtKey(next);
+        for (auto it = entries_.begin(); entry == nullptr && it != entries_.end(); ++it) {
+            if (!it->second.shortName.empty() && ParentKey(it->first) == reached &&
+                UpperCase(it->second.shortName) == parts[i]) {
+                next = it->first;
+                entry = &it->second;
+            }
+        }
+        if (entry == nullptr) {  // the rest does not exist: it stays as text
+            for (std::size_t j = i + 1; j < parts.size(); ++j) {
+                next += L"\\" + parts[j];
+            }
+            return next;
+        }
+        const bool last = i + 1 == parts.size();
+        if (entry->linkTarget && depth < 8 && (!last || followLast || entry->unixLink)) {
+            next = ReachKey(Key(*entry->linkTarget), true, depth + 1);
+        }
+        reached = std::move(next);
+    }
+    return reached;
+}
+
+std::wstring FakeFileSystem::Spelled(const std::wstring& key) const {
+    const std::vector<std::wstring> parts = Components(key);
+    std::wstring reached = parts.front();
+    std::wstring spelled = parts.front();
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        reached += L"\\" + parts[i];
+        const FakeFile* entry = AtKey(reached);
+        spelled += L"\\" + (entry != nullptr ? entry->name : parts[i]);
+    }
+    return spelled;
+}
+
+std::optional<std::uint32_t> FakeFileSystem::FailureFor(const std::wstring& path,
+                                                        const std::wstring& key) const {
+    if (auto failure = PathFailure(path)) {
+        return failure;
+    }
+    auto it = pathFailures_.find(key);
+    return it == pathFailures_.end() ? std::nullopt : std::optional<std::uint32_t>(it->second);
 }
 
 void FakeFileSystem::FailPath(const std::wstring& path, std::uint32_t code) {
@@ -125,7 +277,7 @@ FakeFile* FakeFileSystem::Find(const std::wstring& path) {
     if (path.empty()) {
         return nullptr;
     }
-    auto it = entries_.find(Key(path));
+    auto it = entries_.find(Reach(path, true));
     return it == entries_.end() ? nullptr : &it->second;
 }
 
@@ -145,7 +297,7 @@ std::uint32_t FakeFileSystem::MissingPathError(const std::wstring& path) const {
     if (path.empty()) {
         return kErrorPathNotFound;
     }
-    const std::wstring parent = ParentKey(Key(path));
+    const std::wstring parent = ParentKey(Reach(path, true));
     if (parent.empty()) {
         return kErrorFileNotFound;
     }
@@ -164,7 +316,7 @@ std::uint32_t FakeFileSystem::GetFileAttributesW(const std::wstring& path) {
         Fail(*failure);
         return kInvalidFileAttributes;
     }
-    const FakeFile* entry = Find(path);
+    const FakeFile* entry = path.empty() ? nullptr : AtKey(Reach(path, false));
     if (entry == nullptr) {
         Fail(MissingPathError(path));
         return kInvalidFileAttributes;
@@ -176,7 +328,7 @@ bool FakeFileSystem::GetFileAttributesExW(const std::wstring& path, FileAttribut
     if (auto failure = PathFailure(path)) {
         return Fail(*failure);
     }
-    const FakeFile* entry = Find(path);
+    const FakeFile* entry = path.empty() ? nullptr : AtKey(Reach(path, false));
     if (entry == nullptr) {
         return Fail(MissingPathError(path));
     }
@@ -197,7 +349,7 @@ bool FakeFileSystem::DeleteFileW(const std::wstring& path) {
     if (auto it = deleteFailures_.find(Key(path)); it != deleteFailures_.end()) {
         return Fail(it->second);
     }
-    auto it = path.empty() ? entries_.end() : entries_.find(Key(path));
+    auto it = path.empty() ? entries_.end() : entries_.find(Reach(path, false));
     if (it == entries_.end()) {
         return Fail(MissingPathError(path));
     }
@@ -216,7 +368,7 @@ FindHandle FakeFileSystem::FindFirstFileW(const std::wstring& pattern, FindData&
         slash == std::wstring::npos ? std::wstring() : pattern.substr(0, slash);
     const std::wstring namePattern =
         slash == std::wstring::npos ? pattern : pattern.substr(slash + 1);
-    const std::wstring folderKey = folder.empty() ? std::wstring() : Key(folder);
+    const std::wstring folderKey = folder.empty() ? std::wstring() : Reach(folder, true);
 
     if (auto failure = PathFailure(folder.empty() ? pattern : folder)) {
         Fail(*failure);
@@ -287,6 +439,167 @@ std::int32_t FakeFileSystem::SHGetFolderPathW(int csidl, std::uint32_t flags,
     std::copy_n(shellFolderPath.begin(), std::min(shellFolderPath.size(), kMaxPathBuffer),
                 buffer.begin());
     return shellFolderResult;
+}
+
+FileHandle FakeFileSystem::CreateFileW(const std::wstring& path, std::uint32_t access,
+                                       std::uint32_t /*share*/, std::uint32_t disposition,
+                                       std::uint32_t flags) {
+    if ((access & kDeleteAccess) != 0) {
+        deletions.push_back(path);
+    }
+    if (disposition != kOpenExisting) {
+        Fail(kErrorInvalidParameter);
+        return kInvalidFileHandle;
+    }
+    const std::wstring key =
+        path.empty() ? std::wstring() : Reach(path, (flags & kFileFlagOpenReparsePoint) == 0);
+    if (auto failure = FailureFor(path, key)) {
+        Fail(*failure);
+        return kInvalidFileHandle;
+    }
+    const FakeFile* entry = path.empty() ? nullptr : AtKey(key);
+    if (entry == nullptr) {
+        Fail(MissingPathError(path));
+        return kInvalidFileHandle;
+    }
+    // A folder opens only with backup semantics; a file held without delete sharing refuses an
+    // open that asks for deletion.
+    if (entry->IsDirectory() && (flags & kFileFlagBackupSemantics) == 0) {
+        Fail(kErrorAccessDenied);
+        return kInvalidFileHandle;
+    }
+    if (entry->heldWithoutDeleteSharing && (access & kDeleteAccess) != 0) {
+        Fail(kErrorSharingViolation);
+        return kInvalidFileHandle;
+    }
+    const FileHandle handle = nextHandle_++;
+    opened_.emplace(handle, OpenFile{key, path, access, false});
+    return handle;
+}
+
+bool FakeFileSystem::CloseHandle(FileHandle file) {
+    auto it = opened_.find(file);
+    if (it == opened_.end()) {
+        return Fail(kErrorInvalidHandle);
+    }
+    if (it->second.deleteOnClose) {
+        entries_.erase(it->second.key);
+    }
+    opened_.erase(it);
+    return true;
+}
+
+bool FakeFileSystem::GetFileInformationByHandle(FileHandle file, FileHandleInformation& info) {
+    auto it = opened_.find(file);
+    const FakeFile* entry = it == opened_.end() ? nullptr : AtKey(it->second.key);
+    if (entry == nullptr) {
+        return Fail(kErrorInvalidHandle);
+    }
+    info.dwFileAttributes = entry->attributes;
+    info.nNumberOfLinks = 1;
+    return true;
+}
+
+bool FakeFileSystem::GetFinalPathNameByHandleW(FileHandle file, std::uint32_t /*flags*/,
+                                               std::wstring& path) {
+    auto it = opened_.find(file);
+    if (it == opened_.end()) {
+        return Fail(kErrorInvalidHandle);
+    }
+    path = std::wstring(kLocalPrefix) + Spelled(it->second.key);
+    return true;
+}
+
+bool FakeFileSystem::SetFileDispositionInfo(FileHandle file, bool deleteFile) {
+    auto it = opened_.find(file);
+    const FakeFile* entry = it == opened_.end() ? nullptr : AtKey(it->second.key);
+    if (entry == nullptr) {
+        return Fail(kErrorInvalidHandle);
+    }
+    OpenFile& open = it->second;
+    if ((open.access & kDeleteAccess) == 0) {
+        return Fail(kErrorAccessDenied);
+    }
+    for (const std::wstring& key : {Key(open.path), open.key}) {
+        if (auto failure = deleteFailures_.find(key); failure != deleteFailures_.end()) {
+            return Fail(failure->second);
+        }
+    }
+    // A loaded library and a read-only file refuse deletion with "access denied".
+    if (deleteFile && (entry->loaded || (entry->attributes & kFileAttributeReadOnly) != 0)) {
+        return Fail(kErrorAccessDenied);
+    }
+    open.deleteOnClose = deleteFile;
+    return true;
+}
+
+bool FakeFileSystem::MoveFileExW(const std::wstring& existing, const std::wstring* newName,
+                                 std::uint32_t flags) {
+    if (moveFailure) {
+        return Fail(*moveFailure);
+    }
+    if (newName != nullptr || (flags & kMoveFileDelayUntilReboot) == 0) {
+        return Fail(kErrorInvalidParameter);  // only deletions at the restart are modelled
+    }
+    pendingAtRestart.push_back(existing);
+    return true;
+}
+
+bool FakeFileSystem::GetFullPathNameW(const std::wstring& path, std::wstring& fullPath) {
+    if (path.empty()) {
+        return Fail(kErrorInvalidParameter);
+    }
+    std::wstring text = path;
+    std::replace(text.begin(), text.end(), L'/', L'\\');
+    if (text.starts_with(kLocalPrefix) || text.starts_with(L"\\\\")) {
+        fullPath = text;  // UNC and \\?\ paths are taken as they are
+        return true;
+    }
+    // The current folder is C:\.
+    if (text.size() >= 2 && text[1] == L':') {
+        text = text.substr(0, 2) + L"\\" + text.substr(2);
+    } else if (text.starts_with(L"\\")) {
+        text = L"C:" + text;
+    } else {
+        text = L"C:\\" + text;
+    }
+    fullPath = Normalized(text);
+    return true;
+}
+
+bool FakeFileSystem::GetLongPathNameW(const std::wstring& path, std::wstring& longPath) {
+    if (path.empty() || Find(path) == nullptr) {
+        return Fail(MissingPathError(path));
+    }
+    const std::vector<std::wstring> parts = Components(Normalized(path));
+    std::wstring expanded = parts.front();
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        std::wstring component = parts[i];
+        const std::wstring folder = Reach(expanded, true);
+        for (const auto& [key, entry] : entries_) {
+            if (!entry.shortName.empty() && ParentKey(key) == folder &&
+                UpperCase(entry.shortName) == UpperCase(component)) {
+                component = entry.name;
+            }
+        }
+        expanded += L"\\" + component;
+    }
+    longPath = expanded;
+    return true;
+}
+
+bool FakeFileSystem::IsWow64Process(bool& wow64Process) {
+    wow64Process = wow64;
+    return true;
+}
+
+bool FakeFileSystem::GetSystemWow64DirectoryW(std::wstring& directory) {
+    directory = wow64Folder;
+    return true;
+}
+
+bool FakeFileSystem::EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) {
+    return ignoreCase ? UpperCase(a) == UpperCase(b) : a == b;
 }
 
 }  // namespace hf::fake

@@ -1,8 +1,12 @@
 #pragma once
 // The fake file system: folders and files in memory, looked up the way Windows does (a to z
-// fold, '/' is a separator, repeated separators collapse), each file with attributes, the three
-// FILETIMEs and optionally a version resource (read through FakeVersion). Deletions are recorded
-// as asked and really remove the file; every call can be told to fail with a chosen code.
+// fold, '/' is a separator, repeated separators collapse, "." and ".." resolved as text), each
+// file with attributes, the three FILETIMEs and optionally a version resource (read through
+// FakeVersion). It also has links (reparse points as on Windows, Unix symbolic links as Wine
+// shows them), short names, files in use, handles with their final paths, the system's list of
+// deletions at the restart, and a simulated 32-bit process on 64-bit Windows. Deletions are
+// recorded as asked and really remove the file; every call can be told to fail with a chosen
+// code.
 
 #include "platform/Files.h"
 #include "tests/fakes/FakeSystem.h"
@@ -11,6 +15,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hf::fake {
@@ -21,6 +26,7 @@ inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorInvalidHandle = 6;
 inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorBadPathname = 161;
 inline constexpr std::uint32_t kErrorResourceDataNotFound = 1812;
@@ -49,6 +55,11 @@ struct FakeFile {
     FileTime lastWrite;
     std::uint64_t size = 0;
     std::optional<FakeVersionResource> version;
+    std::wstring shortName;                  // the 8.3 alias, when it has one
+    std::optional<std::wstring> linkTarget;  // a link: where it leads
+    bool unixLink = false;                   // followed always, with no reparse attribute (Wine)
+    bool loaded = false;                     // in use as a loaded library
+    bool heldWithoutDeleteSharing = false;   // in use, held open without delete sharing
 
     bool IsDirectory() const { return (attributes & kFileAttributeDirectory) != 0; }
 };
@@ -64,13 +75,24 @@ class FakeFileSystem final : public FileApi {
     // Every call that names `path` (attributes, deletion, version reads, a search in it as a
     // folder) fails with `code`, as for a locked or unreadable file.
     void FailPath(const std::wstring& path, std::uint32_t code);
-    // Only DeleteFileW of `path` fails with `code`; the file stays.
+    // Only the deletion of `path` (DeleteFileW, or through a handle) fails with `code`; the
+    // file stays.
     void FailDelete(const std::wstring& path, std::uint32_t code);
+    // A link at `path` leading to `target` (a file or a folder, existing or not). A reparse point
+    // (junction, symbolic link, mount point) carries FILE_ATTRIBUTE_REPARSE_POINT and is opened
+    // itself by an open that does not follow the last component; a Unix link is always
+    // followed and shows no reparse attribute.
+    FakeFile& AddLink(const std::wstring& path, const std::wstring& target, bool unixLink = false);
+    // The file's 8.3 alias, which lookups accept for its last component.
+    void SetShortName(const std::wstring& path, const std::wstring& shortName);
 
     // --- inspection ---
+    // What the process's open of `path` reaches (links followed, WoW64 redirected).
     bool Exists(const std::wstring& path) const;
     FakeFile* Find(const std::wstring& path);
     const FakeFile* Find(const std::wstring& path) const;
+    // What is stored at `path` itself: the machine's own layout, no link or redirection.
+    bool ExistsStored(const std::wstring& path) const;
     // The injected failure for `path`, if any (FakeVersion consults it too).
     std::optional<std::uint32_t> PathFailure(const std::wstring& path) const;
     // The error Windows gives for a path that does not exist: 3 when its folder is missing too
@@ -78,9 +100,22 @@ class FakeFileSystem final : public FileApi {
     std::uint32_t MissingPathError(const std::wstring& path) const;
     // Search handles handed out and not yet closed.
     std::size_t OpenFindHandles() const { return searches_.size(); }
+    // File handles handed out and not yet closed.
+    std::size_t OpenFileHandles() const { return opened_.size(); }
 
-    // Every DeleteFileW call, the path exactly as given, in order (failed attempts included).
+    // Every deletion asked for (DeleteFileW, and CreateFileW with DELETE access), the path
+    // exactly as given, in order (failed attempts included).
     std::vector<std::wstring> deletions;
+    // The system's list of deletions at the next restart: every MoveFileExW with no new name
+    // and MOVEFILE_DELAY_UNTIL_REBOOT that succeeded, the path as given.
+    std::vector<std::wstring> pendingAtRestart;
+    // When set, MoveFileExW fails with this code (as for a caller without the rights).
+    std::optional<std::uint32_t> moveFailure;
+    // A 32-bit process on 64-bit Windows: its C:\Windows\System32 reaches `wow64Folder`, its
+    // C:\Windows\Sysnative the real C:\Windows\System32. Off: a native process (and Sysnative
+    // is a folder like any other).
+    bool wow64 = false;
+    std::wstring wow64Folder = L"C:\\Windows\\SysWOW64";
     // Every FindFirstFileW pattern, as given.
     std::vector<std::wstring> searchPatterns;
 
@@ -102,6 +137,20 @@ class FakeFileSystem final : public FileApi {
     bool FindNextFileW(FindHandle search, FindData& data) override;
     bool FindClose(FindHandle search) override;
     std::int32_t SHGetFolderPathW(int csidl, std::uint32_t flags, std::wstring& buffer) override;
+    FileHandle CreateFileW(const std::wstring& path, std::uint32_t access, std::uint32_t share,
+                           std::uint32_t disposition, std::uint32_t flags) override;
+    bool CloseHandle(FileHandle file) override;
+    bool GetFileInformationByHandle(FileHandle file, FileHandleInformation& info) override;
+    bool GetFinalPathNameByHandleW(FileHandle file, std::uint32_t flags,
+                                   std::wstring& path) override;
+    bool SetFileDispositionInfo(FileHandle file, bool deleteFile) override;
+    bool MoveFileExW(const std::wstring& existing, const std::wstring* newName,
+                     std::uint32_t flags) override;
+    bool GetFullPathNameW(const std::wstring& path, std::wstring& fullPath) override;
+    bool GetLongPathNameW(const std::wstring& path, std::wstring& longPath) override;
+    bool IsWow64Process(bool& wow64Process) override;
+    bool GetSystemWow64DirectoryW(std::wstring& directory) override;
+    bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) override;
 
     // The lookup key of a path: separators unified and collapsed, no trailing separator, a-z
     // upper-cased.
@@ -115,14 +164,31 @@ class FakeFileSystem final : public FileApi {
         std::size_t next = 0;
     };
 
+    struct OpenFile {
+        std::wstring key;   // what the open reached
+        std::wstring path;  // as given
+        std::uint32_t access = 0;
+        bool deleteOnClose = false;
+    };
+
     bool Fail(std::uint32_t code);
     std::wstring ParentKey(const std::wstring& key) const;
+    // The key the process reaches through `path`: WoW64 redirection, then short names and links
+    // on the way (the last component's link too when `followLast`).
+    std::wstring Reach(const std::wstring& path, bool followLast) const;
+    std::wstring ReachKey(const std::wstring& key, bool followLast, int depth) const;
+    const FakeFile* AtKey(const std::wstring& key) const;
+    // The stored spelling of an existing key, component by component.
+    std::wstring Spelled(const std::wstring& key) const;
+    std::optional<std::uint32_t> FailureFor(const std::wstring& path,
+                                            const std::wstring& key) const;
 
     FakeSystem& system_;
     std::map<std::wstring, FakeFile> entries_;  // by Key()
     std::map<std::wstring, std::uint32_t> pathFailures_;
     std::map<std::wstring, std::uint32_t> deleteFailures_;
     std::map<FindHandle, Search> searches_;
+    std::map<FileHandle, OpenFile> opened_;
     FindHandle nextHandle_ = 0x100;
 };
 

@@ -19,7 +19,8 @@
 // Files are planted at those library paths as the planting bytes say (absent, without version,
 // a system library, the loader's build new, old or dated ahead, a folder, unreadable, or
 // undeletable), next to sentinel files. After the sweep:
-//   - every DeleteFileW asked for is one of those paths, exactly;
+//   - every deletion asked for (an open for deletion) is one of those paths, exactly, and no
+//     file handle outlives it;
 //   - every sentinel that none of those paths names is still there;
 //   - nothing but EOleException left the sweep, and that only for an injected failure, with
 //     its HRESULT;
@@ -166,7 +167,7 @@ Definition ReadDefinition(const std::wstring& xml) {
 }
 
 struct Names {
-    std::vector<std::wstring> deletable;  // exact texts DeleteFileW may be handed
+    std::vector<std::wstring> deletable;  // exact texts a deletion may be asked for
     std::vector<std::wstring> libraries;  // where a named library may lie
 };
 
@@ -421,7 +422,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::wstring& deleted : files.deletions) {
         HF_FUZZ_CHECK(std::find(names.deletable.begin(), names.deletable.end(), deleted) !=
                           names.deletable.end(),
-                      "DeleteFileW(" + Show(deleted) + ") names nothing the definition names (" +
+                      "deletion of " + Show(deleted) + " names nothing the definition names (" +
                           Show(names.deletable) + "), definition " + Show(xml));
     }
     for (const Sentinel& sentinel : sentinels) {
@@ -433,6 +434,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       "sentinel " + Show(sentinel.path) + " was deleted; deletions " +
                           Show(files.deletions) + ", definition " + Show(xml));
     }
+    HF_FUZZ_CHECK(files.OpenFileHandles() == 0, "a file handle outlived its deletion");
     HF_FUZZ_CHECK(com.scheduler.Definitions() == definitionsBefore, "a task definition changed");
     if (environment == 6) {
         HF_FUZZ_CHECK(com.coUninitializeCalls == 0 && files.deletions.empty(),

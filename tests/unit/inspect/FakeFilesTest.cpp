@@ -29,6 +29,9 @@ TEST(FakeFileSystem, LooksPathsUpLikeWindows) {
         {L"C:\\Windows\\System32\\drivers\\other.sys", kInvalidFileAttributes, kErrorFileNotFound},
         {L"C:\\Windows\\Nowhere\\evil.sys", kInvalidFileAttributes, kErrorPathNotFound},
         {L"", kInvalidFileAttributes, kErrorPathNotFound},
+        // ".." resolves as text, without asking whether the folders on the way exist.
+        {L"C:\\nowhere.dll\\..\\Windows\\.\\System32/drivers/../drivers/evil.sys",
+         kFileAttributeArchive, 0},
     };
     for (const Case& c : cases) {
         system.lastError = 0;
@@ -62,6 +65,55 @@ TEST(FakeFileSystem, DeletionIsRecordedAsAskedAndRemovesTheFile) {
     EXPECT_EQ(files.deletions,
               (std::vector<std::wstring>{L"c:\\T\\A.bat", L"C:\\t\\a.bat", L"C:\\t\\locked.bat",
                                          L"C:\\t\\ro.bat", L"C:\\t"}));
+}
+
+// Handles reach what Windows reaches: links followed on the way (and at the end unless the open
+// asks for the link itself; a Unix link always), short names, and the 32-bit process's System32.
+TEST(FakeFileSystem, HandlesNameWhatTheyReach) {
+    FakeSystem system;
+    FakeFileSystem files(system);
+    files.AddFile(L"C:\\Target\\Real.dll");
+    files.AddLink(L"C:\\u\\junction", L"C:\\Target");
+    files.AddLink(L"C:\\u\\unix", L"C:\\Target", true);
+    files.AddLink(L"C:\\u\\file.dll", L"C:\\Target\\Real.dll");
+    files.SetShortName(L"C:\\Target\\Real.dll", L"REAL~1.DLL");
+    files.AddFile(L"C:\\Windows\\SysWOW64\\own.dll");
+    files.wow64 = true;
+    const struct {
+        const wchar_t* path;
+        std::uint32_t flags;
+        const wchar_t* finalPath;
+        std::uint32_t attributes;
+    } cases[] = {
+        {L"c:\\u\\JUNCTION\\real.dll", 0, L"\\\\?\\C:\\Target\\Real.dll", kFileAttributeArchive},
+        {L"C:\\u\\unix\\real.dll", kFileFlagOpenReparsePoint, L"\\\\?\\C:\\Target\\Real.dll",
+         kFileAttributeArchive},
+        {L"C:\\u\\file.dll", 0, L"\\\\?\\C:\\Target\\Real.dll", kFileAttributeArchive},
+        {L"C:\\u\\file.dll", kFileFlagOpenReparsePoint, L"\\\\?\\C:\\u\\file.dll",
+         kFileAttributeArchive | kFileAttributeReparsePoint},
+        {L"C:\\Target\\REAL~1.DLL", 0, L"\\\\?\\C:\\Target\\Real.dll", kFileAttributeArchive},
+        {L"C:\\Windows\\System32\\own.dll", 0, L"\\\\?\\C:\\Windows\\SysWOW64\\own.dll",
+         kFileAttributeArchive},
+    };
+    for (const auto& c : cases) {
+        const FileHandle file =
+            files.CreateFileW(c.path, kFileReadAttributes, kFileShareAll, kOpenExisting, c.flags);
+        ASSERT_NE(kInvalidFileHandle, file) << c.path;
+        std::wstring finalPath;
+        FileHandleInformation info;
+        EXPECT_TRUE(files.GetFinalPathNameByHandleW(file, 0, finalPath) &&
+                    files.GetFileInformationByHandle(file, info));
+        EXPECT_EQ(c.finalPath, finalPath) << c.path;
+        EXPECT_EQ(c.attributes, info.dwFileAttributes) << c.path;
+        EXPECT_TRUE(files.CloseHandle(file));
+    }
+    std::wstring path;
+    EXPECT_TRUE(files.GetFullPathNameW(L"c:/a/./b/../Target//x", path));
+    EXPECT_EQ(L"c:\\a\\Target\\x", path);
+    EXPECT_TRUE(files.GetLongPathNameW(L"C:\\TARGET\\REAL~1.DLL", path));
+    EXPECT_EQ(L"C:\\TARGET\\Real.dll", path);
+    EXPECT_FALSE(files.GetLongPathNameW(L"C:\\Target\\none.dll", path));
+    EXPECT_EQ(0u, files.OpenFileHandles());
 }
 
 TEST(FakeFileSystem, SearchesOneFolderByWildcardAndCountsHandles) {

@@ -8,7 +8,9 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 #include "platform/UniqueHandle.h"
+#include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Platform.h"
+#include "tasks/PayloadDeletion.h"
 #include "tasks/TaskSweep.h"
 #include "tests/unit/tasks/TaskXml.h"
 
@@ -23,22 +25,6 @@ namespace hf {
 namespace {
 
 using test::TaskXml;
-
-struct LibraryTraits {
-    using Handle = HMODULE;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle module) const noexcept { ::FreeLibrary(module); }
-};
-struct FileTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    void Close(Handle handle) const noexcept { ::CloseHandle(handle); }
-};
-struct FindTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    void Close(Handle handle) const noexcept { ::FindClose(handle); }
-};
 
 const std::wstring kTasksRoot = L"C:\\Windows\\System32\\Tasks";
 const std::wstring kSystem32 = L"C:\\Windows\\System32\\";
@@ -65,8 +51,7 @@ void CreateDirectories(const std::wstring& directory) {
 void WriteNewFile(const std::wstring& path, const std::string& bytes) {
     CreateDirectories(path.substr(0, path.rfind(L'\\')));
     ::DeleteFileW(path.c_str());
-    UniqueHandle<FileTraits> file(FileTraits{},
-                                  ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    UniqueFile file(FileTraits{}, ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     ASSERT_TRUE(file &&
@@ -77,9 +62,9 @@ void WriteNewFile(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    UniqueHandle<FileTraits> file(
-        FileTraits{}, ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(FileTraits{},
+                    ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes;
     char buffer[4096];
     DWORD read = 0;
@@ -103,9 +88,9 @@ void SetAgeHours(const std::wstring& path, double hours) {
     const LONGLONG delta = static_cast<LONGLONG>(hours * 3600.0 * 1e7);
     ticks.QuadPart = static_cast<ULONGLONG>(static_cast<LONGLONG>(ticks.QuadPart) - delta);
     FILETIME stamp{ticks.LowPart, ticks.HighPart};
-    UniqueHandle<FileTraits> file(
-        FileTraits{}, ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(FileTraits{},
+                    ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file && ::SetFileTime(file.get(), &stamp, nullptr, &stamp)) << Utf16ToUtf8(path);
 }
 
@@ -113,8 +98,7 @@ void SetAgeHours(const std::wstring& path, double hours) {
 void Collect(const std::wstring& directory, bool recursive,
              std::map<std::wstring, std::string>* contents, std::set<std::wstring>* names) {
     WIN32_FIND_DATAW data{};
-    UniqueHandle<FindTraits> search(FindTraits{},
-                                    ::FindFirstFileW((directory + L"\\*").c_str(), &data));
+    UniqueFind search(FindTraits{}, ::FindFirstFileW((directory + L"\\*").c_str(), &data));
     if (!search) {
         return;
     }
@@ -142,8 +126,7 @@ void Collect(const std::wstring& directory, bool recursive,
 void RemoveTree(const std::wstring& directory) {
     WIN32_FIND_DATAW data{};
     {
-        UniqueHandle<FindTraits> search(FindTraits{},
-                                        ::FindFirstFileW((directory + L"\\*").c_str(), &data));
+        UniqueFind search(FindTraits{}, ::FindFirstFileW((directory + L"\\*").c_str(), &data));
         if (search) {
             do {
                 const std::wstring name = data.cFileName;
@@ -201,6 +184,143 @@ std::wstring Show(const std::set<std::wstring>& names) {
     return shown;
 }
 
+// Whether this test runs as a 32-bit process on 64-bit Windows (the i686 build under WoW64).
+bool UnderWow64() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+// The native System32 as this process names it.
+std::wstring NativeSystem32() {
+    return UnderWow64() ? L"C:\\Windows\\Sysnative\\" : kSystem32;
+}
+
+const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
+
+// The system's list of renames at the restart, as (source, target) pairs; empty when none.
+std::vector<std::pair<std::wstring, std::wstring>> PendingRenames() {
+    DWORD bytes = 0;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames, RRF_RT_REG_MULTI_SZ,
+                       nullptr, nullptr, &bytes) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::wstring data(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames, RRF_RT_REG_MULTI_SZ,
+                       nullptr, data.data(), &bytes) != ERROR_SUCCESS) {
+        return {};
+    }
+    data.resize(bytes / sizeof(wchar_t));
+    std::vector<std::wstring> texts;
+    for (size_t start = 0, end; start < data.size(); start = end + 1) {
+        end = data.find(L'\0', start);
+        if (end == std::wstring::npos) {
+            end = data.size();
+        }
+        texts.push_back(data.substr(start, end - start));
+    }
+    std::vector<std::pair<std::wstring, std::wstring>> pairs;
+    for (size_t i = 0; i + 1 < texts.size() && !texts[i].empty(); i += 2) {
+        pairs.emplace_back(texts[i], texts[i + 1]);
+    }
+    return pairs;
+}
+
+void ClearPendingRenames() {
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames);
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Starts `command` (a whole command line) and waits up to `milliseconds` for it to end; its exit
+// code, or STILL_ACTIVE when it did not end.
+DWORD RunAndWait(const std::wstring& application, std::wstring command, DWORD milliseconds) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &started)) {
+        return STILL_ACTIVE;
+    }
+    const UniqueKernelHandle process(KernelHandleTraits{}, started.hProcess);
+    const UniqueKernelHandle thread(KernelHandleTraits{}, started.hThread);
+    DWORD code = STILL_ACTIVE;
+    ::WaitForSingleObject(process.get(), milliseconds);
+    ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+// A Unix symbolic link at `link` leading to `target`, made on the Linux side as a user of the
+// sandbox could (Wine runs Unix programs it is asked to start).
+bool MakeUnixLink(const std::wstring& target, const std::wstring& link) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    const auto unixName =
+        GetProcedure<UnixName>(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    if (unixName == nullptr) {
+        return false;
+    }
+    auto take = [&](const std::wstring& path) {
+        char* name = unixName(path.c_str());
+        const std::string text = name != nullptr ? name : "";
+        ::HeapFree(::GetProcessHeap(), 0, name);
+        return Utf8ToUtf16(text);
+    };
+    // The link does not exist yet: its folder's Unix name, then its own name.
+    const size_t slash = link.rfind(L'\\');
+    const std::wstring from = take(target), folder = take(link.substr(0, slash));
+    if (from.empty() || folder.empty()) {
+        return false;
+    }
+    const std::wstring to = folder + L"/" + link.substr(slash + 1);
+    // Wine hands back a process that has ended before the Unix program has: wait for the link.
+    RunAndWait(L"Z:\\bin\\ln", L"/bin/ln -s \"" + from + L"\" \"" + to + L"\"", 30000);
+    for (int i = 0; i < 300 && ::GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) {
+        ::Sleep(100);
+    }
+    return ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The stand-in for rundll32.exe, started on `library` and killed when it goes out of scope.
+class StandInLoader {
+  public:
+    explicit StandInLoader(const std::wstring& library) {
+        const std::wstring event = L"hf-standin-" + std::to_wstring(::GetCurrentProcessId());
+        ready_.reset(::CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+        std::wstring command =
+            L"\"" + ExeDir() + L"standin-rundll32.exe\" \"" + library + L"\" " + event;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        if (ready_ && ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                       nullptr, &startup, &started)) {
+            process_.reset(started.hProcess);
+            ::CloseHandle(started.hThread);
+            const HANDLE waits[] = {ready_.get(), process_.get()};
+            loaded_ = ::WaitForMultipleObjects(2, waits, FALSE, 60000) == WAIT_OBJECT_0;
+        }
+    }
+    StandInLoader(const StandInLoader&) = delete;
+    StandInLoader& operator=(const StandInLoader&) = delete;
+    ~StandInLoader() { Kill(); }
+
+    bool Loaded() const { return loaded_; }
+    void Kill() {
+        if (process_) {
+            ::TerminateProcess(process_.get(), 0);
+            ::WaitForSingleObject(process_.get(), 30000);
+            process_.reset();
+        }
+    }
+
+  private:
+    UniqueKernelHandle ready_{KernelHandleTraits{}};
+    UniqueKernelHandle process_{KernelHandleTraits{}};
+    bool loaded_ = false;
+};
+
 // Whether the calling thread's COM was left uninitialised (a fresh CoInitialize gives S_OK).
 bool ComLeftUninitialised() {
     const HRESULT hr = ::CoInitialize(nullptr);
@@ -232,7 +352,7 @@ class TaskSweepWine : public ::testing::Test {
     }
 
     Win32Platform machine;
-    static inline UniqueHandle<LibraryTraits> library_{LibraryTraits{}};
+    static inline UniqueLibrary library_{LibraryTraits{}};
     static inline HRESULT registered_ = E_FAIL;
 };
 
@@ -370,6 +490,129 @@ TEST_F(TaskSweepWine, ARefusalWithoutDescriptionGivesTheSystemsText) {
         EXPECT_EQ(systemText, e.Message());
     }
     EXPECT_TRUE(ComLeftUninitialised());
+}
+
+// A payload library loaded by the task's running loader cannot go during the run: its deletion
+// is left to the restart under the path the system sees (the 32-bit folder's under WoW64), and
+// the restart (wineboot carrying out the pending list, the loader gone) deletes it and nothing
+// else.
+TEST_F(TaskSweepWine, ALoadedPayloadIsDeletedAtTheRestart) {
+    const std::wstring payload = kSystem32 + L"ab12cd34.dll";
+    CopyFixture(L"loader.dll", payload);
+    PlantTask(L"Lab\\InUse\\Loader", TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890").Build());
+    PlantPlainFile(kLab + L"notes.txt");
+    ClearPendingRenames();
+    std::set<std::wstring> before = Inventory();
+
+    StandInLoader loader(payload);
+    ASSERT_TRUE(loader.Loaded()) << "the stand-in could not load " << Utf16ToUtf8(payload);
+    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get()));
+    EXPECT_TRUE(Exists(payload)) << "a loaded library cannot be deleted during the run";
+
+    wchar_t wow64[MAX_PATH + 1]{};
+    const std::wstring seen = UnderWow64() && ::GetSystemWow64DirectoryW(wow64, MAX_PATH) > 0
+                                  ? std::wstring(wow64) + L"\\ab12cd34.dll"
+                                  : payload;
+    const auto pending = PendingRenames();
+    ASSERT_EQ(1u, pending.size()) << "one entry, the Sysnative copy being no other file";
+    EXPECT_TRUE(SamePath(L"\\??\\" + seen, pending[0].first))
+        << Utf16ToUtf8(pending[0].first) << " (expected " << Utf16ToUtf8(seen)
+        << (UnderWow64() ? ", WoW64)" : ", native)");
+    EXPECT_EQ(L"", pending[0].second) << "a deletion, not a rename";
+
+    loader.Kill();
+    const std::wstring wineboot = NativeSystem32() + L"wineboot.exe";
+    ASSERT_EQ(0u, RunAndWait(wineboot, L"wineboot.exe", 120000)) << "the simulated restart";
+    EXPECT_FALSE(Exists(payload)) << "the restart deleted the payload";
+    EXPECT_TRUE(PendingRenames().empty()) << "the restart cleared the list";
+    before.erase(UpperCase(payload));
+    EXPECT_EQ(Show(before), Show(Inventory())) << "nothing else gone";
+}
+
+// Paths a task author steers, with ".." or through a link (a Unix symbolic link, which Wine
+// shows as a redirected final path and no reparse attribute), leave their targets alone; a plain
+// payload of the same sweep goes.
+TEST_F(TaskSweepWine, SteeredPathsLeaveTheirTargetsAlone) {
+    const std::wstring victims = kLab + L"victims\\";
+    for (const wchar_t* name :
+         {L"notes.txt", L"ab12cd34.dll", L"keep5678.dll", L"X.BAT", L"thesis.docx"}) {
+        PlantPlainFile(victims + name);
+    }
+    const std::wstring linked = kLab + L"WindowsPowerShell";
+    ASSERT_TRUE(MakeUnixLink(victims.substr(0, victims.size() - 1), linked));
+    ASSERT_TRUE(MakeUnixLink(victims + L"keep5678.dll", kLab + L"cd34ab12.dll"));
+    ASSERT_TRUE(Exists(linked + L"\\ab12cd34.dll")) << "the link leads to the victims";
+    PlantTask(L"Lab\\Steer\\Parent",
+              TaskXml()
+                  .Exec(kRundll32,
+                        L"C:\\ab12cd34.dll\\..\\Users\\Public\\hflab\\victims\\"
+                        L"notes.txt,Qw3rty7890")
+                  .Build());
+    PlantTask(L"Lab\\Steer\\Folder",
+              TaskXml().Exec(kRundll32, linked + L"\\ab12cd34.dll,Qw3rty7890").Build());
+    PlantTask(L"Lab\\Steer\\File",
+              TaskXml().Exec(kRundll32, kLab + L"cd34ab12.dll,Qw3rty7890").Build());
+    PlantTask(L"Lab\\Steer\\Batch",
+              TaskXml().Exec(kPowerShellDir + L"hfsteer", L"/c " + linked + L"\\x").Build());
+    PlantTask(L"Lab\\Steer\\Script", TaskXml()
+                                         .UserId(test::kUserSid)
+                                         .Exec(L"notepad.exe", linked + L"\\thesis.docx")
+                                         .Exec(kCscript, kLab + L"any.vbs")
+                                         .Build());
+    PlantTask(L"Lab\\Steer\\Plain",
+              TaskXml().Exec(kRundll32, kLab + L"ef56ab12.dll,Qw3rty7890").Build());
+    PlantPlainFile(kLab + L"ef56ab12.dll");
+    ClearPendingRenames();
+
+    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get()));
+
+    for (const wchar_t* name :
+         {L"notes.txt", L"ab12cd34.dll", L"keep5678.dll", L"X.BAT", L"thesis.docx"}) {
+        EXPECT_TRUE(Exists(victims + name)) << Utf16ToUtf8(victims + name);
+    }
+    EXPECT_FALSE(Exists(kLab + L"ef56ab12.dll")) << "the plain payload goes";
+    EXPECT_TRUE(PendingRenames().empty());
+}
+
+// The deletion itself, without the scheduler: a loaded library named through System32 and a
+// file held open without delete sharing named through Sysnative are recorded as the system sees
+// them. Under WoW64 that is the 32-bit folder and the native System32; a native process has no
+// Sysnative of its own (here a Unix link to System32, whose final path is System32's, so it fails
+// the check).
+TEST_F(TaskSweepWine, FilesInUseAreRecordedAsTheSystemSeesThem) {
+    const std::wstring own = kSystem32 + L"cd12ab34.dll";
+    const std::wstring native = NativeSystem32() + L"ef12ab34.dll";
+    CopyFixture(L"loader.dll", own);
+    PlantPlainFile(native);
+    ClearPendingRenames();
+    StandInLoader loader(own);
+    ASSERT_TRUE(loader.Loaded());
+    const UniqueFile held(FileTraits{},
+                          ::CreateFileW(native.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+
+    EXPECT_EQ(PayloadDeletionResult::kScheduledAtRestart, DeletePayload(machine.Get(), own));
+    const PayloadDeletionResult throughSysnative =
+        DeletePayload(machine.Get(), L"C:\\Windows\\Sysnative\\ef12ab34.dll");
+    wchar_t wow64[MAX_PATH + 1]{};
+    std::vector<std::wstring> expected;
+    if (UnderWow64() && ::GetSystemWow64DirectoryW(wow64, MAX_PATH) > 0) {
+        EXPECT_EQ(PayloadDeletionResult::kScheduledAtRestart, throughSysnative);
+        expected = {std::wstring(wow64) + L"\\cd12ab34.dll",
+                    L"C:\\Windows\\System32\\ef12ab34.dll"};
+    } else {
+        EXPECT_EQ(PayloadDeletionResult::kPassedOver, throughSysnative);
+        expected = {own};
+    }
+    const auto pending = PendingRenames();
+    ASSERT_EQ(expected.size(), pending.size()) << (UnderWow64() ? "WoW64" : "native");
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_TRUE(SamePath(L"\\??\\" + expected[i], pending[i].first))
+            << Utf16ToUtf8(pending[i].first) << " (expected " << Utf16ToUtf8(expected[i]) << ")";
+    }
+    EXPECT_TRUE(Exists(own) && Exists(native)) << "nothing goes before the restart";
+    ClearPendingRenames();
 }
 
 }  // namespace

@@ -1,0 +1,518 @@
+#include "tasks/PayloadDeletion.h"
+
+#include "platform/Text.h"
+#include "tasks/SystemView.h"
+#include "tasks/TaskSweep.h"
+#include "tests/unit/tasks/TaskTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace hf {
+namespace {
+
+using fake::FakeFileSystem;
+using test::kRundll32;
+using test::kSysnative;
+using test::kSystem32;
+using test::LoaderBuild;
+using test::TaskXml;
+
+using Result = PayloadDeletionResult;
+using Arrange = std::function<void(FakeFileSystem&)>;
+
+const std::wstring kUser = L"C:\\Users\\u\\";
+const std::wstring kWow64 = L"C:\\Windows\\SysWOW64\\";
+const std::wstring kCscript = L"%windir%\\system32\\cscript.exe";
+
+const char* Show(Result result) {
+    switch (result) {
+        case Result::kDeleted:
+            return "deleted";
+        case Result::kScheduledAtRestart:
+            return "scheduled at the restart";
+        case Result::kPassedOver:
+            return "passed over";
+    }
+    return "?";
+}
+
+TEST(PayloadDeletion, ParentSegments) {
+    const struct {
+        const wchar_t* path;
+        bool parent;
+    } cases[] = {
+        {L"C:\\a\\..\\b", true}, {L"C:/a/../b", true},      {L"..\\b", true},
+        {L"../b", true},         {L"C:\\a\\..", true},      {L"C:\\a/..\\b", true},
+        {L"..", true},           {L"C:\\a\\...\\b", false}, {L"C:\\a\\..b\\c", false},
+        {L"C:\\a..\\b", false},  {L"C:\\a\\.\\b", false},   {L"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.parent, HasParentSegment(c.path)) << Utf16ToUtf8(c.path);
+    }
+}
+
+TEST(PayloadDeletion, SystemViewMapsTheSystemFoldersOfA32BitProcess) {
+    test::TaskMachine machine;
+    FakeFileSystem& files = machine.files;
+    const struct {
+        bool wow64;
+        const wchar_t* path;
+        const wchar_t* seen;
+    } cases[] = {
+        {true, L"C:\\Windows\\System32\\a.dll", L"C:\\Windows\\SysWOW64\\a.dll"},
+        {true, L"c:\\WINDOWS\\system32\\x\\a.dll", L"C:\\Windows\\SysWOW64\\x\\a.dll"},
+        {true, L"C:\\Windows\\System32", L"C:\\Windows\\SysWOW64"},
+        {true, L"C:\\Windows\\Sysnative\\a.dll", L"C:\\Windows\\System32\\a.dll"},
+        {true, L"C:\\windows\\SYSNATIVE\\drivers\\a.sys", L"C:\\Windows\\System32\\drivers\\a.sys"},
+        {true, L"C:\\Windows\\System320\\a.dll", L"C:\\Windows\\System320\\a.dll"},
+        {true, L"C:\\Windows\\SysnativeX\\a.dll", L"C:\\Windows\\SysnativeX\\a.dll"},
+        {true, L"C:\\Windows\\SysWOW64\\a.dll", L"C:\\Windows\\SysWOW64\\a.dll"},
+        {true, L"D:\\Windows\\System32\\a.dll", L"D:\\Windows\\System32\\a.dll"},
+        {true, L"C:\\Users\\u\\System32\\a.dll", L"C:\\Users\\u\\System32\\a.dll"},
+        {false, L"C:\\Windows\\System32\\a.dll", L"C:\\Windows\\System32\\a.dll"},
+        {false, L"C:\\Windows\\Sysnative\\a.dll", L"C:\\Windows\\Sysnative\\a.dll"},
+    };
+    for (const auto& c : cases) {
+        files.wow64 = c.wow64;
+        const SystemView view = ReadSystemView(files);
+        EXPECT_EQ(c.wow64, view.wow64);
+        EXPECT_EQ(c.seen, MapToSystemView(files, view, c.path))
+            << Utf16ToUtf8(c.path) << (c.wow64 ? " (WoW64)" : " (native)");
+    }
+    // Windows under another folder: the view follows the 32-bit system folder.
+    files.wow64 = true;
+    files.wow64Folder = L"E:\\WinNT\\SysWOW64\\";
+    const SystemView view = ReadSystemView(files);
+    EXPECT_EQ(L"E:\\WinNT", view.windowsFolder);
+    EXPECT_EQ(L"E:\\WinNT\\SysWOW64\\a.dll",
+              MapToSystemView(files, view, L"E:\\WinNT\\System32\\a.dll"));
+    EXPECT_EQ(L"C:\\Windows\\System32\\a.dll",
+              MapToSystemView(files, view, L"C:\\Windows\\System32\\a.dll"));
+}
+
+struct DeletionCase {
+    const char* name;
+    std::wstring path;
+    Arrange arrange;
+    Result result;
+    std::vector<std::wstring> pending{};  // the system's list afterwards
+    std::wstring gone{};                  // a stored file the call removes (empty: none)
+    std::wstring stays{};                 // a stored file that must survive (empty: none)
+    bool wow64 = false;
+};
+
+void CheckDeletion(const DeletionCase& c) {
+    SCOPED_TRACE(std::string(c.name) + (c.wow64 ? " (WoW64)" : " (native)"));
+    test::TaskMachine machine;
+    machine.files.wow64 = c.wow64;
+    c.arrange(machine.files);
+    EXPECT_STREQ(Show(c.result), Show(DeletePayload(machine.platform, c.path)));
+    EXPECT_EQ(test::Join(c.pending), test::Join(machine.files.pendingAtRestart));
+    if (!c.gone.empty()) {
+        EXPECT_FALSE(machine.files.ExistsStored(c.gone)) << Utf16ToUtf8(c.gone);
+    }
+    if (!c.stays.empty()) {
+        EXPECT_TRUE(machine.files.ExistsStored(c.stays)) << Utf16ToUtf8(c.stays);
+    }
+    EXPECT_EQ(0u, machine.files.OpenFileHandles());
+    if (HasParentSegment(c.path)) {
+        EXPECT_TRUE(machine.files.deletions.empty()) << "a parent segment was opened";
+    }
+}
+
+// A file as the rule tests plant them: created ten days before the fake's "now".
+fake::FakeFile& Put(FakeFileSystem& files, const std::wstring& path, bool loader = false) {
+    fake::FakeFile& file = loader ? files.AddFile(path, LoaderBuild()) : files.AddFile(path);
+    file.creation = file.lastWrite = fake::FakeTime::MakeFileTime(2024, 5, 10);
+    return file;
+}
+
+Arrange Plant(std::wstring path) {
+    return [path](FakeFileSystem& files) { files.AddFile(path); };
+}
+Arrange Loaded(std::wstring path) {
+    return [path](FakeFileSystem& files) { files.AddFile(path).loaded = true; };
+}
+Arrange Held(std::wstring path) {
+    return [path](FakeFileSystem& files) { files.AddFile(path).heldWithoutDeleteSharing = true; };
+}
+
+TEST(PayloadDeletion, DecidesHowAFileGoes) {
+    const std::wstring dll = kUser + L"abc12345.dll";
+    const std::wstring victim = L"C:\\Users\\Admin\\notes.txt";
+    const DeletionCase cases[] = {
+        {"a plain file", dll, Plant(dll), Result::kDeleted, {}, dll},
+        {"named in other case and with '/'",
+         L"c:/USERS/u//ABC12345.DLL",
+         Plant(dll),
+         Result::kDeleted,
+         {},
+         dll},
+        {"named by its short name",
+         kUser + L"ABC123~1.DLL",
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll);
+             f.SetShortName(dll, L"ABC123~1.DLL");
+         },
+         Result::kDeleted,
+         {},
+         dll},
+        {"absent", dll, [](FakeFileSystem&) {}, Result::kPassedOver, {}},
+        {"refused at the open: never scheduled",
+         dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).loaded = true;
+             f.FailPath(dll, fake::kErrorAccessDenied);
+         },
+         Result::kPassedOver,
+         {},
+         {},
+         dll},
+        {"a folder is no file",
+         kUser + L"dir.dll",
+         [&](FakeFileSystem& f) { f.AddDirectory(kUser + L"dir.dll"); },
+         Result::kPassedOver,
+         {},
+         {},
+         kUser + L"dir.dll"},
+        {"read-only: not in use, not scheduled",
+         dll,
+         [&](FakeFileSystem& f) { f.AddFile(dll).attributes |= kFileAttributeReadOnly; },
+         Result::kPassedOver,
+         {},
+         {},
+         dll},
+        {"another refusal of the deletion is passed over",
+         dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll);
+             f.FailDelete(dll, fake::kErrorSharingViolation);
+         },
+         Result::kPassedOver,
+         {},
+         {},
+         dll},
+        {"a loaded library", dll, Loaded(dll), Result::kScheduledAtRestart, {dll}, {}, dll},
+        {"held open without delete sharing",
+         dll,
+         Held(dll),
+         Result::kScheduledAtRestart,
+         {dll},
+         {},
+         dll},
+        {"held, and its attributes cannot be read either",
+         dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).heldWithoutDeleteSharing = true;
+             f.FailPath(dll, fake::kErrorSharingViolation);
+         },
+         Result::kPassedOver,
+         {},
+         {},
+         dll},
+        {"the scheduling fails silently",
+         dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).loaded = true;
+             f.moveFailure = fake::kErrorAccessDenied;
+         },
+         Result::kPassedOver,
+         {},
+         {},
+         dll},
+        {"recorded as the check saw it, short name expanded",
+         kUser + L"ABC123~1.DLL",
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).loaded = true;
+             f.SetShortName(dll, L"ABC123~1.DLL");
+         },
+         Result::kScheduledAtRestart,
+         {dll},
+         {},
+         dll},
+        // Parent segments, whichever separator.
+        {"'..' with '\\'",
+         L"C:\\x.dll\\..\\Users\\Admin\\notes.txt",
+         Plant(victim),
+         Result::kPassedOver,
+         {},
+         {},
+         victim},
+        {"'..' with '/'",
+         L"C:\\Windows\\System32\\../../Users/Admin/notes.txt",
+         Plant(victim),
+         Result::kPassedOver,
+         {},
+         {},
+         victim},
+        {"'..' in a file in use",
+         L"C:\\x\\..\\Users\\Admin\\notes.txt",
+         Loaded(victim),
+         Result::kPassedOver,
+         {},
+         {},
+         victim},
+        // Links: a folder on the way, or the last component itself.
+        {"a junction on the way",
+         kUser + L"WindowsPowerShell\\notes.txt",
+         [&](FakeFileSystem& f) {
+             f.AddFile(victim);
+             f.AddLink(kUser + L"WindowsPowerShell", L"C:\\Users\\Admin");
+         },
+         Result::kPassedOver,
+         {},
+         {},
+         victim},
+        {"a junction on the way to a file in use",
+         kUser + L"WindowsPowerShell\\notes.txt",
+         [&](FakeFileSystem& f) {
+             f.AddFile(victim).loaded = true;
+             f.AddLink(kUser + L"WindowsPowerShell", L"C:\\Users\\Admin");
+         },
+         Result::kPassedOver,
+         {},
+         {},
+         victim},
+        {"a junction on the way to a file held open",
+         kUser + L"WindowsPowerShell\\notes.txt",
+         [&](FakeFileSystem& f) {
+             f.AddFile(victim).heldWithoutDeleteSharing = true;
+             f.AddLink(kUser + L"WindowsPowerShell", L"C:\\Users\\Admin");
+         },
+         Result::kPassedOver,
+         {},
+         {},
+         victim},
+        {"a symbolic link as the last component",
+         dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(victim);
+             f.AddLink(dll, victim);
+         },
+         Result::kPassedOver,
+         {},
+         {},
+         victim},
+        {"a Unix symbolic link on the way (Wine)",
+         kUser + L"lnk\\notes.txt",
+         [&](FakeFileSystem& f) {
+             f.AddFile(victim);
+             f.AddLink(kUser + L"lnk", L"C:\\Users\\Admin", true);
+         },
+         Result::kPassedOver,
+         {},
+         {},
+         victim},
+        {"a Unix symbolic link as the last component (Wine)",
+         dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(victim);
+             f.AddLink(dll, victim, true);
+         },
+         Result::kPassedOver,
+         {},
+         {},
+         victim},
+        // The system folders, native and as a 32-bit process on 64-bit Windows.
+        {"System32, native",
+         kSystem32 + L"a.dll",
+         Loaded(kSystem32 + L"a.dll"),
+         Result::kScheduledAtRestart,
+         {kSystem32 + L"a.dll"}},
+        {"System32 is the 32-bit folder",
+         kSystem32 + L"a.dll",
+         Loaded(kWow64 + L"a.dll"),
+         Result::kScheduledAtRestart,
+         {kWow64 + L"a.dll"},
+         {},
+         kWow64 + L"a.dll",
+         true},
+        {"Sysnative is the native System32",
+         kSysnative + L"a.dll",
+         Held(kSystem32 + L"a.dll"),
+         Result::kScheduledAtRestart,
+         {kSystem32 + L"a.dll"},
+         {},
+         kSystem32 + L"a.dll",
+         true},
+        {"Sysnative, deleted at once",
+         kSysnative + L"a.dll",
+         Plant(kSystem32 + L"a.dll"),
+         Result::kDeleted,
+         {},
+         kSystem32 + L"a.dll",
+         {},
+         true},
+        {"System32, deleted at once",
+         kSystem32 + L"a.dll",
+         Plant(kWow64 + L"a.dll"),
+         Result::kDeleted,
+         {},
+         kWow64 + L"a.dll",
+         {},
+         true},
+    };
+    for (const DeletionCase& c : cases) {
+        CheckDeletion(c);
+    }
+}
+
+// Every rule's deletion goes through the checked path: parent segments and links that would
+// carry it elsewhere delete nothing, and a payload in use is scheduled once, as the system sees
+// it.
+struct SweepCase {
+    const char* name;
+    TaskXml task;
+    Arrange arrange;
+    std::wstring victim;                  // stored; must survive
+    std::vector<std::wstring> pending{};  // the system's list afterwards
+    bool wow64 = false;
+};
+
+void RunSweep(const SweepCase& c) {
+    SCOPED_TRACE(std::string(c.name) + (c.wow64 ? " (WoW64)" : " (native)"));
+    test::TaskMachine machine;
+    machine.files.wow64 = c.wow64;
+    c.arrange(machine.files);
+    machine.com.scheduler.AddTask(L"\\", L"task", c.task.Build());
+    EXPECT_NO_THROW(SweepScheduledTasks(machine.platform));
+    EXPECT_TRUE(machine.files.ExistsStored(c.victim)) << Utf16ToUtf8(c.victim);
+    EXPECT_EQ(test::Join(c.pending), test::Join(machine.files.pendingAtRestart));
+    EXPECT_EQ(0u, machine.files.OpenFileHandles());
+}
+
+TEST(PayloadDeletion, NoRuleCanBeSteered) {
+    const std::wstring notes = L"C:\\Users\\Admin\\Documents\\notes.txt";
+    const std::wstring publicDll = L"C:\\Users\\Public\\ab12cd34.dll";
+    const std::wstring thesis = L"C:\\Users\\Admin\\thesis.docx";
+    const std::wstring bat = L"C:\\Users\\Admin\\x.BAT";
+    const std::wstring linked = kUser + L"WindowsPowerShell";
+    auto planted = [](std::wstring path, bool loader = false) -> Arrange {
+        return [path, loader](FakeFileSystem& f) { Put(f, path, loader); };
+    };
+    auto linkedTo = [&](std::wstring victim, std::wstring target, bool loader = false) -> Arrange {
+        return [=](FakeFileSystem& f) {
+            planted(victim, loader)(f);
+            f.AddLink(linked, target);
+        };
+    };
+    auto scriptTask = [](const std::wstring& arguments) {
+        return TaskXml()
+            .UserId(test::kUserSid)
+            .Exec(L"notepad.exe", arguments)
+            .Exec(kCscript, L"C:\\any\\x.vbs");
+    };
+    const std::wstring batchCommand = test::kPowerShellDir + L"abc";
+    const SweepCase cases[] = {
+        {"name branch, path, '\\'",
+         TaskXml().Exec(kRundll32,
+                        L"C:\\ab12cd34.dll\\..\\Users\\Admin\\Documents\\notes.txt,"
+                        L"Qw3rty7890"),
+         planted(notes), notes},
+        {"name branch, path, '/'",
+         TaskXml().Exec(kRundll32,
+                        L"C:/ab12cd34.dll/../Users/Admin/Documents/notes.txt,"
+                        L"Qw3rty7890"),
+         planted(notes), notes},
+        {"name branch, bare name climbing out of the system folders",
+         TaskXml().Exec(kRundll32, L"../../Users/Public/ab12cd34.dll,Qw3rty7890"),
+         planted(publicDll), publicDll},
+        {"version branch, path",
+         TaskXml().Exec(kRundll32, L"C:\\x\\..\\Users\\Public\\ab12cd34.dll,Start"),
+         planted(publicDll, true), publicDll},
+        {"version branch, bare name",
+         TaskXml().Exec(kRundll32, L"../../Users/Public/ab12cd34.dll,Start"),
+         planted(publicDll, true), publicDll},
+        {"script-host rule, '\\'",
+         scriptTask(L"\"C:\\WindowsPowerShell\\..\\Users\\Admin\\thesis.docx\""), planted(thesis),
+         thesis},
+        {"script-host rule, '/'", scriptTask(L"C:/WindowsPowerShell/../Users/Admin/thesis.docx"),
+         planted(thesis), thesis},
+        {"batch rule, '\\'",
+         TaskXml().Exec(batchCommand, L"/c \"C:\\WindowsPowerShell\\..\\Users\\Admin\\x\""),
+         planted(bat), bat},
+        {"batch rule, '/'",
+         TaskXml().Exec(batchCommand, L"/c C:/WindowsPowerShell/../Users/Admin/x"), planted(bat),
+         bat},
+        // A folder the user owns that is a link, named so the rule's text test passes.
+        {"script-host rule through a link", scriptTask(linked + L"\\thesis.docx"),
+         linkedTo(thesis, L"C:\\Users\\Admin"), thesis},
+        {"batch rule through a link", TaskXml().Exec(batchCommand, L"/c " + linked + L"\\x"),
+         linkedTo(bat, L"C:\\Users\\Admin"), bat},
+        {"name branch through a link",
+         TaskXml().Exec(kRundll32, linked + L"\\ab12cd34.dll,Qw3rty7890"),
+         linkedTo(publicDll, L"C:\\Users\\Public"), publicDll},
+        {"version branch through a link, the library in use",
+         TaskXml().Exec(kRundll32, linked + L"\\ab12cd34.dll,Start"),
+         [&](FakeFileSystem& f) {
+             linkedTo(publicDll, L"C:\\Users\\Public", true)(f);
+             f.Find(publicDll)->loaded = true;
+         },
+         publicDll},
+    };
+    for (const SweepCase& c : cases) {
+        RunSweep(c);
+    }
+}
+
+// Payloads in use in each loader branch: scheduled once each, under the path the system sees;
+// the sweep goes on with the next candidate.
+TEST(PayloadDeletion, PayloadsInUseAreScheduledOnceEach) {
+    const std::wstring byPath = kUser + L"ab12cd34.dll";
+    auto loaded = [](std::vector<std::wstring> paths, bool loader) -> Arrange {
+        return [=](FakeFileSystem& f) {
+            for (const std::wstring& path : paths) {
+                Put(f, path, loader).loaded = true;
+            }
+        };
+    };
+    const SweepCase cases[] = {
+        {"name branch, path",
+         TaskXml().Exec(kRundll32, byPath + L",Qw3rty7890"),
+         loaded({byPath}, false),
+         byPath,
+         {byPath}},
+        {"name branch, bare name",
+         TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890"),
+         loaded({kSystem32 + L"ab12cd34.dll", kSysnative + L"ab12cd34.dll"}, false),
+         kSysnative + L"ab12cd34.dll",
+         {kSystem32 + L"ab12cd34.dll", kSysnative + L"ab12cd34.dll"}},
+        {"name branch, bare name",
+         TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890"),
+         loaded({kWow64 + L"ab12cd34.dll", kSystem32 + L"ab12cd34.dll"}, false),
+         kWow64 + L"ab12cd34.dll",
+         {kWow64 + L"ab12cd34.dll", kSystem32 + L"ab12cd34.dll"},
+         true},
+        {"version branch, path",
+         TaskXml().Exec(kRundll32, byPath + L",Start"),
+         loaded({byPath}, true),
+         byPath,
+         {byPath}},
+        {"version branch, bare name",
+         TaskXml().Exec(kRundll32, L"ab12cd34.dll,Start"),
+         loaded({kSystem32 + L"ab12cd34.dll"}, true),
+         kSystem32 + L"ab12cd34.dll",
+         {kSystem32 + L"ab12cd34.dll"}},
+        {"version branch, bare name",
+         TaskXml().Exec(kRundll32, L"ab12cd34.dll,Start"),
+         loaded({kSystem32 + L"ab12cd34.dll"}, true),
+         kSystem32 + L"ab12cd34.dll",
+         {kSystem32 + L"ab12cd34.dll"},
+         true},
+        {"script-host rule, held open",
+         TaskXml().UserId(test::kUserSid).Exec(kCscript, L"\"" + test::kPowerShellDir + L"a.vbs\""),
+         [](FakeFileSystem& f) {
+             f.AddFile(test::kPowerShellDir + L"a.vbs").heldWithoutDeleteSharing = true;
+         },
+         test::kPowerShellDir + L"a.vbs",
+         {test::kPowerShellDir + L"a.vbs"}},
+    };
+    for (const SweepCase& c : cases) {
+        RunSweep(c);
+    }
+}
+
+}  // namespace
+}  // namespace hf
