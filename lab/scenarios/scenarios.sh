@@ -228,14 +228,15 @@ lab_standin_loader() {
 lab_hold() {
     local who=$1 file=$2 unix
     shift 2
-    unix=$(lab_w winepath -u "$file" </dev/null 2>/dev/null | tr -d '\r')
+    # winepath answers through dosdevices; /proc names the file by its real path.
+    unix=$(realpath -m "$(lab_w winepath -u "$file" </dev/null 2>/dev/null | tr -d '\r')")
     [ -f "$unix" ] || lab_die "$file is not in the sandbox ($unix)"
     timeout 900 "$lab_wine64" "$@" </dev/null >>"$lab_run/held.log" 2>&1 &
     lab_held_pids+=($!)
     local _
     for _ in $(seq 150); do
         if grep -qsF "$unix" /proc/[0-9]*/maps ||
-            find /proc/[0-9]*/fd -lname "$unix" 2>/dev/null | grep -q .; then
+            [ -n "$(find /proc/[0-9]*/fd -lname "$unix" -print -quit 2>/dev/null)" ]; then
             lab_step "$who holds $file"
             return 0
         fi
@@ -298,8 +299,8 @@ lab_restart_verdict() {
     lab_check "restart: as meant" "$((total - bad)) of $total" "$total of $total"
 }
 
-# 6. The payloads run while the tool does: libraries loaded by stand-ins for rundll32.exe, the
-#    batch file run by cmd.exe. They are left to the restart, which removes them and nothing else.
+# 6. The payloads are in use while the tool runs: libraries loaded by stand-ins for rundll32.exe,
+#    the batch file held open. They are left to the restart, which removes them and nothing else.
 scenario_payload_in_use() {
     local table=lab/scenarios/payload-in-use.txt rc lib
     lab_new_sandbox payload-in-use
@@ -310,7 +311,9 @@ scenario_payload_in_use() {
         lab_hold "a stand-in rundll32.exe" "$lib" 'C:\lab\standin-rundll32.exe' "$lib"
     done
     local batch='C:\Windows\System32\WindowsPowerShell\v1.0\hfupd.bat'
-    lab_hold "cmd.exe running it" "$batch" cmd /c "$batch"
+    # Read as a running program's input: cmd.exe opens a "<" file without delete sharing (a batch
+    # file it runs it shares for deletion, which would simply let the deletion through).
+    lab_hold "a program reading it" "$batch" cmd /c "ping -n 900 127.0.0.1 <$batch >nul"
     lab_inventory "$table" "$lab_run/before.txt"
     lab_drive inuse no
     rc=$?
