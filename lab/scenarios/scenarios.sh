@@ -224,19 +224,19 @@ lab_standin_loader() {
 
 # lab_hold <who> <Windows path> <program> [arguments]: starts a program of the sandbox in the
 # background and waits until the file is in use: mapped by a process (a loaded library) or open
-# (the wineserver keeps the file handles' descriptors).
+# (the wineserver keeps the file handles' descriptors). The file is known by its name inside the
+# sandbox: whether System32 is system32 or syswow64 is the holder's view, not the shell's.
 lab_hold() {
-    local who=$1 file=$2 unix
+    local who=$1 file=$2 root name
     shift 2
-    # winepath answers through dosdevices; /proc names the file by its real path.
-    unix=$(realpath -m "$(lab_w winepath -u "$file" </dev/null 2>/dev/null | tr -d '\r')")
-    [ -f "$unix" ] || lab_die "$file is not in the sandbox ($unix)"
+    root=$(realpath "$lab_prefix")/drive_c/
+    name=${file##*\\}
     timeout 900 "$lab_wine64" "$@" </dev/null >>"$lab_run/held.log" 2>&1 &
     lab_held_pids+=($!)
     local _
     for _ in $(seq 150); do
-        if grep -qsF "$unix" /proc/[0-9]*/maps ||
-            [ -n "$(find /proc/[0-9]*/fd -lname "$unix" -print -quit 2>/dev/null)" ]; then
+        if [ -n "$(grep -sihF "/$name" /proc/[0-9]*/maps | grep -iF "$root" | head -n1)" ] ||
+            [ -n "$(find /proc/[0-9]*/fd -ilname "$root*/$name" -print -quit 2>/dev/null)" ]; then
             lab_step "$who holds $file"
             return 0
         fi
