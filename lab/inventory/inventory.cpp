@@ -22,7 +22,6 @@ namespace hf::lab {
 namespace {
 
 constexpr wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
-constexpr wchar_t kTasksFolder[] = L"C:\\Windows\\System32\\Tasks";
 
 std::wstring StateName(DWORD state) {
     switch (state) {
@@ -153,7 +152,7 @@ std::wstring StateOf(const Artefact& a) {
     if (a.kind == L"file") {
         return FileState(a.target);
     }
-    return FileState(kTasksFolder + a.target);
+    return FileState(TaskStoreFolder() + a.target);
 }
 
 }  // namespace
