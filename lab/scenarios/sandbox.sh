@@ -30,6 +30,7 @@ else
     lab_preset=win64
     lab_wine=$lab_wine64
     lab_about_build="x86-64 stand-in: this machine runs no 32-bit code"
+    [ "${HF_FORCE_NO_32BIT:-0}" = 1 ] && lab_about_build="x86-64 stand-in: HF_FORCE_NO_32BIT=1 rules 32-bit code out"
 fi
 lab_build_dir=${HF_LAB_BUILD_DIR:-build/$lab_preset}
 lab_keep=${lab_keep:-0}
