@@ -28,7 +28,6 @@ namespace hf::lab {
 namespace {
 
 constexpr wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
-constexpr wchar_t kTasksFolder[] = L"C:\\Windows\\System32\\Tasks";
 constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 std::wstring StateName(DWORD state) {
@@ -230,7 +229,7 @@ std::wstring StateOf(const Artefact& a, const std::vector<std::wstring>& pending
     if (a.kind == L"file") {
         return FileStateWithRestart(a.target, pending);
     }
-    return FileState(kTasksFolder + a.target);
+    return FileState(TaskStoreFolder() + a.target);
 }
 
 }  // namespace
