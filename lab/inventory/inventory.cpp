@@ -6,14 +6,20 @@
 //                    outlives the entry, ", its program still running" when a service's
 //                    program runs on without it
 //   key:             absent | present: <n> subkeys, <m> values
-//   file, task:      absent | present: <n> bytes
+//   file, task:      absent | present: <n> bytes; a file still present that the system is to
+//                    delete at the next restart (PendingFileRenameOperations, its path as the
+//                    system sees it) is "pending deletion"
 // The exit code is 0 unless the table or the output file cannot be used.
 
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "lab/plant/ArtefactTable.h"
 #include "lab/plant/LabWin32.h"
@@ -22,7 +28,7 @@ namespace hf::lab {
 namespace {
 
 constexpr wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
-constexpr wchar_t kTasksFolder[] = L"C:\\Windows\\System32\\Tasks";
+constexpr wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 std::wstring StateName(DWORD state) {
     switch (state) {
@@ -143,7 +149,77 @@ std::wstring FileState(const std::wstring& path) {
     return L"present: " + std::to_wstring(size.QuadPart) + L" bytes";
 }
 
-std::wstring StateOf(const Artefact& a) {
+bool SameText(std::wstring_view a, std::wstring_view b) {
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The restart carries out the list natively: under WoW64 this process's System32 is the
+// SysWOW64 folder and its Sysnative the native System32.
+std::wstring SystemSees(const std::wstring& path) {
+    BOOL wow64 = FALSE;
+    wchar_t folder[MAX_PATH + 1]{};
+    if (!::IsWow64Process(::GetCurrentProcess(), &wow64) || !wow64 ||
+        ::GetSystemWow64DirectoryW(folder, MAX_PATH) == 0) {
+        return path;
+    }
+    const std::wstring wow64Folder = folder;
+    const std::wstring windows = wow64Folder.substr(0, wow64Folder.find_last_of(L'\\'));
+    for (const auto& [alias, real] :
+         {std::pair{windows + L"\\System32\\", wow64Folder + L"\\"},
+          std::pair{windows + L"\\Sysnative\\", windows + L"\\System32\\"}}) {
+        if (path.size() > alias.size() &&
+            SameText(std::wstring_view(path).substr(0, alias.size()), alias)) {
+            return real + path.substr(alias.size());
+        }
+    }
+    return path;
+}
+
+// The files the system deletes at the next restart: the sources of PendingFileRenameOperations
+// whose target is empty, without their "\??\" prefix. The value is a list of pairs.
+std::vector<std::wstring> PendingDeletions() {
+    DWORD size = 0;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations",
+                       RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations",
+                       RRF_RT_REG_MULTI_SZ, nullptr, data.data(), &size) != ERROR_SUCCESS) {
+        return {};
+    }
+    data.resize(size / sizeof(wchar_t));
+    std::vector<std::wstring> deletions;
+    std::wstring_view rest = data;
+    auto next = [&rest] {
+        const std::wstring_view item = rest.substr(0, rest.find(L'\0'));
+        rest.remove_prefix(std::min(rest.size(), item.size() + 1));
+        return item;
+    };
+    for (std::wstring_view source = next(); !source.empty(); source = next()) {
+        if (next().empty() && source.starts_with(L"\\??\\")) {
+            deletions.emplace_back(source.substr(4));
+        }
+    }
+    return deletions;
+}
+
+std::wstring FileStateWithRestart(const std::wstring& path,
+                                  const std::vector<std::wstring>& pending) {
+    std::wstring state = FileState(path);
+    if (state.starts_with(L"present")) {
+        const std::wstring seen = SystemSees(path);
+        for (const std::wstring& p : pending) {
+            if (SameText(p, seen)) {
+                return L"pending deletion";
+            }
+        }
+    }
+    return state;
+}
+
+std::wstring StateOf(const Artefact& a, const std::vector<std::wstring>& pending) {
     if (a.kind == L"service" || a.kind == L"driver") {
         return ServiceState(a.target, a.Option(L"path"));
     }
@@ -151,9 +227,9 @@ std::wstring StateOf(const Artefact& a) {
         return KeyState(a.target);
     }
     if (a.kind == L"file") {
-        return FileState(a.target);
+        return FileStateWithRestart(a.target, pending);
     }
-    return FileState(kTasksFolder + a.target);
+    return FileState(TaskStoreFolder() + a.target);
 }
 
 }  // namespace
@@ -177,10 +253,11 @@ int wmain(int argc, wchar_t** argv) {
     if (!table.errors.empty()) {
         return 2;
     }
+    const std::vector<std::wstring> pending = PendingDeletions();
     std::wstring out;
     for (const Artefact& a : table.artefacts) {
-        out +=
-            std::to_wstring(a.line) + L"|" + a.kind + L"|" + a.target + L"|" + StateOf(a) + L"\n";
+        out += std::to_wstring(a.line) + L"|" + a.kind + L"|" + a.target + L"|" +
+               StateOf(a, pending) + L"\n";
     }
     if (!WriteTextFile(argv[2], out)) {
         PrintLine(Failure(L"labinventory: writing " + std::wstring(argv[2]), ::GetLastError()));

@@ -95,4 +95,12 @@ std::wstring ProgramFolder() {
     }
 }
 
+std::wstring TaskStoreFolder() {
+    BOOL wow64 = FALSE;
+    if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) {
+        return L"C:\\Windows\\Sysnative\\Tasks";
+    }
+    return L"C:\\Windows\\System32\\Tasks";
+}
+
 }  // namespace hf::lab

@@ -74,4 +74,8 @@ void PrintLine(std::wstring_view line);
 // The folder of the running program, without a trailing separator.
 std::wstring ProgramFolder();
 
+// Where the Task Scheduler keeps its definitions: the native system folder's Tasks, which a
+// 32-bit program under WoW64 reaches through Sysnative (its System32 is SysWOW64).
+std::wstring TaskStoreFolder();
+
 }  // namespace hf::lab

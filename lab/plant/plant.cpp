@@ -17,7 +17,6 @@
 namespace hf::lab {
 namespace {
 
-constexpr wchar_t kTasksFolder[] = L"C:\\Windows\\System32\\Tasks";
 constexpr DWORD kStartTimeoutMs = 20000;
 
 class Planter {
@@ -206,7 +205,7 @@ class Planter {
 
     // The definition goes where the Task Scheduler keeps it, as UTF-16 with a byte-order mark.
     void PlantTask(const Artefact& a) {
-        const std::wstring path = kTasksFolder + a.target;
+        const std::wstring path = TaskStoreFolder() + a.target;
         auto src = a.Option(L"src");
         std::wstring from = src ? Source(*src) : std::wstring();
         std::wstring xml;

@@ -3,6 +3,7 @@
 # prefix cloned from the template, with the tool, the lab programs, the stand-in shutdown.exe
 # and the lab task scheduler in place.
 #
+#   lab_kind                  what this machine runs (scripts/probe-32bit): i686 or x86-64
 #   lab_build                 dependencies, then hfremove.exe and the lab programs (sets lab_exe)
 #   lab_display               Xvfb unless DISPLAY is set
 #   lab_new_sandbox <name>    a fresh prefix under build/lab/<name>.XXXXXX (sets lab_run)
@@ -15,7 +16,23 @@
 
 lab_wine64=/usr/lib/wine/wine64
 lab_wineserver=/usr/lib/wine/wineserver64
-lab_build_dir=${HF_LAB_BUILD_DIR:-build/win64}
+# Where the machine runs 32-bit code the lab proves the product itself, the i686 build, under
+# WoW64; elsewhere the x86-64 build of the same sources stands in. lab_wine is the loader of the
+# build's programs (the 32-bit one under WoW64); lab_wine64 runs the prefix's own 64-bit tools.
+lab_probe_line=$(./scripts/probe-32bit)
+if ./scripts/probe-32bit --quiet; then
+    lab_kind=i686
+    lab_preset=win32
+    lab_wine=/usr/lib/wine/wine
+    lab_about_build="i686 under WoW64"
+else
+    lab_kind=x86-64
+    lab_preset=win64
+    lab_wine=$lab_wine64
+    lab_about_build="x86-64 stand-in: this machine runs no 32-bit code"
+    [ "${HF_FORCE_NO_32BIT:-0}" = 1 ] && lab_about_build="x86-64 stand-in: HF_FORCE_NO_32BIT=1 rules 32-bit code out"
+fi
+lab_build_dir=${HF_LAB_BUILD_DIR:-build/$lab_preset}
 lab_keep=${lab_keep:-0}
 lab_xvfb=
 lab_run=
@@ -32,12 +49,12 @@ lab_die() {
 # --- the build and the display ---------------------------------------------------------------
 lab_build() {
     ./scripts/deps all || lab_die "installing dependencies failed"
-    lab_step "building hfremove.exe and the lab programs (win64 preset, $lab_build_dir)"
-    if [ "$lab_build_dir" = build/win64 ]; then
-        cmake --preset win64 >/dev/null || { cmake --preset win64; lab_die "configuring failed"; }
+    lab_step "building hfremove.exe and the lab programs ($lab_preset preset, $lab_build_dir)"
+    if [ "$lab_build_dir" = "build/$lab_preset" ]; then
+        cmake --preset $lab_preset >/dev/null || { cmake --preset $lab_preset; lab_die "configuring failed"; }
     else
-        cmake --preset win64 -B "$lab_build_dir" >/dev/null ||
-            { cmake --preset win64 -B "$lab_build_dir"; lab_die "configuring failed"; }
+        cmake --preset $lab_preset -B "$lab_build_dir" >/dev/null ||
+            { cmake --preset $lab_preset -B "$lab_build_dir"; lab_die "configuring failed"; }
     fi
     # The lab's programs by name, not lab/all: a half-written lab tool elsewhere must not stop
     # the demo.
@@ -50,7 +67,18 @@ lab_build() {
     lab_exe=$lab_build_dir/app/hfremove.exe
     [ -f "$lab_exe" ] || lab_exe=$(find "$lab_build_dir" -name hfremove.exe -print -quit)
     [ -n "$lab_exe" ] && [ -f "$lab_exe" ] || lab_die "no hfremove.exe in $lab_build_dir"
-    echo "demo: note: this machine runs no 32-bit code, so the lab runs the x86-64 build of the same sources ($lab_exe); the i686 product build would be the one to run where 32-bit Windows programs can run."
+    lab_step "running $lab_exe ($(file -b "$lab_exe" | cut -d, -f1))"
+}
+
+# The demo's first lines: which build it proves, and why.
+lab_say_build() {
+    lab_step "build: $lab_about_build"
+    echo "demo: $lab_probe_line"
+    if [ "$lab_kind" = i686 ]; then
+        lab_step "the lab runs the product itself, the i686 hfremove.exe the README tells users to copy, in a 64-bit prefix laid out as 64-bit Windows (System32 is SysWOW64, Sysnative the native folder)"
+    else
+        lab_step "the lab runs the x86-64 build of the same sources; the i686 product build runs where the machine runs 32-bit code"
+    fi
 }
 
 lab_display() {
@@ -76,26 +104,27 @@ lab_cleanup() {
 
 # --- one sandbox -----------------------------------------------------------------------------
 lab_winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }  # Linux path -> Windows path
-lab_w() { timeout "${limit:-120}" "$lab_wine64" "$@"; }        # every Windows program, time-limited
+lab_w() { timeout "${limit:-120}" "$lab_wine" "$@"; }          # the build's programs, time-limited
+lab_w64() { timeout "${limit:-120}" "$lab_wine64" "$@"; }      # the prefix's 64-bit tools
 
 # A persistent wineserver, so services keep running between the lab's programs. The first
 # program starts the sandbox's own background processes, which inherit its standard streams:
 # give them nothing of ours to hold open.
 lab_boot() {
     "$lab_wineserver" -p
-    lab_w cmd /c exit </dev/null >/dev/null 2>&1
+    lab_w64 cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 # A fresh prefix is a copy (hard links, ~2 s) of one that lab/prefix made and nothing has run
 # in; that one is made once per version of lab/prefix (~15-45 s).
 lab_template() {
-    lab_template_dir=build/lab/template-$(sha256sum lab/prefix | cut -c1-12)
+    lab_template_dir=build/lab/template-$lab_kind-$(sha256sum lab/prefix | cut -c1-12)
     mkdir -p build/lab
     (
         flock 9
         if [ ! -f "$lab_template_dir/.ready" ]; then
             lab_step "making the sandbox template with lab/prefix create ($lab_template_dir)"
-            rm -rf build/lab/template-*
+            rm -rf build/lab/template-$lab_kind-* build/lab/template-[0-9a-f]*
             timeout 300 lab/prefix create "$PWD/$lab_template_dir" && touch "$lab_template_dir/.ready"
         fi
     ) 9>build/lab/template.lock
@@ -114,11 +143,13 @@ lab_new_sandbox() {
     lab/prefix clone "$lab_template_dir" "$lab_prefix" || lab_die "copying the sandbox template failed"
 
     # The tool as a user would have it, in a folder of its own. The stand-in shutdown.exe
-    # replaces the system's: Wine's ShellExecuteW finds "shutdown.exe" in system32 first, and
-    # Wine prefers its built-in programs there unless told otherwise (the override below). rm
-    # first: the prefix shares its files with the template through hard links.
+    # replaces the system's: Wine's ShellExecuteW finds "shutdown.exe" in the program's System32
+    # first (SysWOW64 for a 32-bit program), and Wine prefers its built-in programs there unless
+    # told otherwise (the override below). rm first: the prefix shares its files with the
+    # template through hard links. lab_system32 is the program's System32 as Linux sees it.
     local appdir=$lab_prefix/drive_c/hfremove
     lab_system32=$lab_prefix/drive_c/windows/system32
+    [ "$lab_kind" = i686 ] && lab_system32=$lab_prefix/drive_c/windows/syswow64
     mkdir -p "$appdir" "$lab_prefix/drive_c/lab"
     cp "$lab_exe" "$appdir/hfremove.exe"
     rm -f "$lab_system32/shutdown.exe"
@@ -134,9 +165,9 @@ lab_new_sandbox() {
     # no crash debugger (a program that crashes ends at once instead of waiting in winedbg).
     # Checked afterwards, and set again once if they did not arrive.
     lab_overrides() {
-        lab_w reg add 'HKCU\Software\Wine\DllOverrides' /v shutdown.exe /t REG_SZ /d native /f &&
-            lab_w reg add 'HKCU\Software\Wine\DllOverrides' /v winedbg.exe /t REG_SZ /d '' /f &&
-            lab_w reg query 'HKCU\Software\Wine\DllOverrides' | tr -d '\r' >"$lab_run/overrides.txt" &&
+        lab_w64 reg add 'HKCU\Software\Wine\DllOverrides' /v shutdown.exe /t REG_SZ /d native /f &&
+            lab_w64 reg add 'HKCU\Software\Wine\DllOverrides' /v winedbg.exe /t REG_SZ /d '' /f &&
+            lab_w64 reg query 'HKCU\Software\Wine\DllOverrides' | tr -d '\r' >"$lab_run/overrides.txt" &&
             grep -Eq '^ +shutdown\.exe +REG_SZ +native$' "$lab_run/overrides.txt" &&
             grep -Eq '^ +winedbg\.exe +REG_SZ *$' "$lab_run/overrides.txt"
     }
@@ -144,9 +175,11 @@ lab_new_sandbox() {
         lab_die "could not set the load-order overrides (stand-in shutdown.exe, no crash debugger)"
     local scheduler=$lab_build_dir/lab/scheduler/labtaskschd.dll
     if [ -f "$scheduler" ]; then
+        # Through the build's loader: a 32-bit DLL registers in the 32-bit registry view, where
+        # a 32-bit client's CoCreateInstance looks the class up.
         cp "$scheduler" "$lab_prefix/drive_c/lab/labtaskschd.dll"
         lab_w regsvr32 /s 'C:\lab\labtaskschd.dll' || lab_die "registering the lab task scheduler failed"
-        lab_step "lab task scheduler registered (Wine's own cannot list tasks)"
+        lab_step "lab task scheduler ($lab_kind) registered for $lab_kind clients (Wine's own cannot list tasks)"
     else
         lab_step "WARNING: no lab task scheduler ($scheduler): Wine's own cannot list tasks"
     fi

@@ -4,7 +4,7 @@
 # and checks what it meant to see; every check prints what was seen and, when it differs, what
 # was meant. lab_scenarios runs some of them and says PASS or FAIL for each.
 
-lab_scenario_names=(second-run refused-folder access-denied stop-pending answer-yes)
+lab_scenario_names=(second-run refused-folder access-denied stop-pending answer-yes payload-in-use steered-deletion)
 
 lab_scenario_about() {
     case "$1" in
@@ -13,6 +13,8 @@ lab_scenario_about() {
         access-denied) echo "RegGuardSvc that cannot be opened (access denied) ends the run at 20" ;;
         stop-pending) echo "a service that stays stop-pending holds the run no longer than the wait's bound" ;;
         answer-yes) echo "Yes starts shutdown.exe hidden with -r -t 00 and leaves the window open at 100" ;;
+        payload-in-use) echo "payloads loaded or held open are left to the restart, which removes them and nothing else" ;;
+        steered-deletion) echo "paths a task author steers with '..' or a folder link leave their targets alone" ;;
         *) return 1 ;;
     esac
 }
@@ -206,4 +208,157 @@ scenario_answer_yes() {
         "$(tr -d '\r' <"$lab_system32/shutdown-shows.txt" 2>/dev/null | paste -sd'|')" "SW_HIDE (0)"
     lab_check "hfremove.exe exit code (closed)" "$(lab_report yes exit_code)" 0
     lab_verdict_short "$table" "$lab_run/before.txt" "$lab_run/after.txt"
+}
+
+# --- payloads in use, and the restart ----------------------------------------------------------
+lab_held_pids=()
+
+# The Wine ring's stand-in for rundll32.exe (it loads a library and waits until it is killed),
+# built when needed and put in the sandbox.
+lab_standin_loader() {
+    local exe=$lab_build_dir/tests/wine/tasks/standin-rundll32.exe
+    cmake --build "$lab_build_dir" -j 2 --target hf_standin_rundll32 >>"$lab_build_dir/lab-build.log" 2>&1
+    [ -f "$exe" ] || lab_die "no stand-in for rundll32.exe ($exe; log: $lab_build_dir/lab-build.log)"
+    cp "$exe" "$lab_prefix/drive_c/lab/standin-rundll32.exe"
+}
+
+# lab_hold <who> <Windows path> <program> [arguments]: starts a program of the sandbox in the
+# background and waits until the file is in use: mapped by a process (a loaded library) or open
+# (the wineserver keeps the file handles' descriptors). The file is known by its name inside the
+# sandbox: whether System32 is system32 or syswow64 is the holder's view, not the shell's.
+lab_hold() {
+    local who=$1 file=$2 root name
+    shift 2
+    root=$(realpath "$lab_prefix")/drive_c/
+    name=${file##*\\}
+    timeout 900 "$lab_wine64" "$@" </dev/null >>"$lab_run/held.log" 2>&1 &
+    lab_held_pids+=($!)
+    local _
+    for _ in $(seq 150); do
+        if [ -n "$(grep -sihF "/$name" /proc/[0-9]*/maps | grep -iF "$root" | head -n1)" ] ||
+            [ -n "$(find /proc/[0-9]*/fd -ilname "$root*/$name" -print -quit 2>/dev/null)" ]; then
+            lab_step "$who holds $file"
+            return 0
+        fi
+        sleep 0.2
+    done
+    lab_die "$who did not come to hold $file in 30 s (log: $lab_run/held.log)"
+}
+
+lab_release_held() {
+    local pid
+    for pid in "${lab_held_pids[@]}"; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    lab_held_pids=()
+}
+
+# A simulated restart: every program of the sandbox ends, then wineboot carries out the pending
+# list (PendingFileRenameOperations), as Windows does while it starts.
+lab_restart() {
+    lab_release_held
+    timeout 30 "$lab_wineserver" -k
+    timeout 30 "$lab_wineserver" -w
+    "$lab_wineserver" -p
+    lab_w wineboot </dev/null >"$lab_run/wineboot.log" 2>&1
+}
+
+# The deletions PendingFileRenameOperations holds (pairs whose target is empty), as recorded,
+# one a line. Wine's reg shows a multi-string's parts joined by a literal \0.
+lab_pending() {
+    lab_w reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+        /v PendingFileRenameOperations </dev/null 2>/dev/null | tr -d '\r' |
+        sed -n 's/^ *PendingFileRenameOperations  *REG_MULTI_SZ  *//p' |
+        awk '{ n = split($0, part, /\\0/); for (i = 1; i < n; i += 2) if (part[i] != "" && part[i + 1] == "") print part[i] }'
+}
+
+# After the restart: what the run left "pending deletion" is absent, everything else is as the
+# run left it.
+lab_restart_verdict() {
+    local after=$1 restarted=$2 line kind target state now ok label total=0 bad=0
+    local -A later
+    while IFS='|' read -r line _ _ state; do later[$line]=$state; done <"$restarted"
+    echo
+    echo "After the simulated restart"
+    printf '  %-62s | %-30s | %-30s | %s\n' "artefact" "after the run" "after the restart" "ok"
+    while IFS='|' read -r line kind target state; do
+        now=${later[$line]:-(not inventoried)}
+        ok=ok
+        if [ "$state" = "pending deletion" ]; then
+            [ "$now" = absent ] || ok=NO
+        elif [ "$now" != "$state" ]; then
+            ok=NO
+        fi
+        label="$kind $target"
+        [ ${#label} -le 62 ] || label="${label:0:28}...${label: -31}"
+        printf '  %-62s | %-30s | %-30s | %s\n' "$label" "$state" "$now" "$ok"
+        total=$((total + 1))
+        [ "$ok" = ok ] || bad=$((bad + 1))
+    done <"$after"
+    lab_check "restart: as meant" "$((total - bad)) of $total" "$total of $total"
+}
+
+# 6. The payloads are in use while the tool runs: libraries loaded by stand-ins for rundll32.exe,
+#    the batch file held open. They are left to the restart, which removes them and nothing else.
+scenario_payload_in_use() {
+    local table=lab/scenarios/payload-in-use.txt rc lib
+    lab_new_sandbox payload-in-use
+    lab_standin_loader
+    lab_plant "$table"
+    for lib in 'C:\Windows\System32\hf3k9x2a.dll' 'C:\Users\Public\Libraries\hf 7\a1b2c3d4.dll' \
+        'C:\ProgramData\hfdecoy\b1c2d3e4.dll'; do
+        lab_hold "a stand-in rundll32.exe" "$lib" 'C:\lab\standin-rundll32.exe' "$lib"
+    done
+    local batch='C:\Windows\System32\WindowsPowerShell\v1.0\hfupd.bat'
+    # Read as a running program's input: cmd.exe opens a "<" file without delete sharing (a batch
+    # file it runs it shares for deletion, which would simply let the deletion through).
+    lab_hold "a program reading it" "$batch" cmd /c "ping -n 900 127.0.0.1 <$batch >nul"
+    lab_inventory "$table" "$lab_run/before.txt"
+    lab_drive inuse no
+    rc=$?
+    lab_inventory "$table" "$lab_run/after.txt"
+    lab_pending >"$lab_run/pending.txt"
+    lab_step "simulated restart: the sandbox's programs end, then wineboot"
+    lab_restart
+    lab_inventory "$table" "$lab_run/after-restart.txt"
+    lab_pending >"$lab_run/pending-after-restart.txt"
+
+    echo
+    lab_check_answered_no inuse "$rc"
+    lab_check "pending deletions recorded" "$(grep -c . "$lab_run/pending.txt")" \
+        "$(grep -c '|pending deletion$' "$lab_run/after.txt")"
+    sed 's/^/    /' "$lab_run/pending.txt"
+    lab_check "each recorded as \\??\\<path>" "$(grep -vc '^\\??\\' "$lab_run/pending.txt") without" "0 without"
+    lab_verdict "$table" "$lab_run/before.txt" "$lab_run/after.txt"
+    lab_restart_verdict "$lab_run/after.txt" "$lab_run/after-restart.txt"
+    lab_check "pending list after the restart" "$(grep -c . "$lab_run/pending-after-restart.txt") entries" "0 entries"
+}
+
+# 7. Tasks that steer the rules at other files: parent segments and a folder link.
+scenario_steered_deletion() {
+    local table=lab/scenarios/steered-deletion.txt rc
+    lab_new_sandbox steered-deletion
+    lab_plant "$table"
+    # C:\Users\Public\WindowsPowerShell as a Unix symbolic link: Wine follows it, and the final
+    # path of a file opened through it is the ledger folder's.
+    local public=$lab_prefix/drive_c/users/Public
+    ln -s ../../ProgramData/Contoso/Ledger "$public/WindowsPowerShell" &&
+        [ -f "$public/WindowsPowerShell/ledger.vbs" ] ||
+        lab_die "could not make the folder link C:\\Users\\Public\\WindowsPowerShell"
+    lab_step "folder link C:\\Users\\Public\\WindowsPowerShell -> C:\\ProgramData\\Contoso\\Ledger"
+    lab_inventory "$table" "$lab_run/before.txt"
+    lab_drive steered no
+    rc=$?
+    lab_inventory "$table" "$lab_run/after.txt"
+    lab_pending >"$lab_run/pending.txt"
+
+    echo
+    lab_check_answered_no steered "$rc"
+    lab_check "the link afterwards" \
+        "$([ -L "$public/WindowsPowerShell" ] && echo "a link to $(readlink "$public/WindowsPowerShell")")" \
+        "a link to ../../ProgramData/Contoso/Ledger"
+    lab_check "pending deletions recorded" "$(grep -c . "$lab_run/pending.txt")" 0
+    sed 's/^/    /' "$lab_run/pending.txt"
+    lab_verdict "$table" "$lab_run/before.txt" "$lab_run/after.txt"
 }

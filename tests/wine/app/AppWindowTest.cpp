@@ -1,7 +1,7 @@
 // hfremove.exe itself, driven from this process by window messages, as a user would drive it.
-// This machine runs no 32-bit code, so the ring runs the x86-64 build of the same sources.
-// The stages run for real in the throwaway prefix and find nothing to remove there.
-// For the 64-bit process C:\Windows\System32 and C:\Windows\Sysnative reach the same folder.
+// The ring runs the i686 build under WoW64 where the machine runs 32-bit code, else the x86-64
+// build of the same sources. The stages run for real in the throwaway prefix and find nothing to
+// remove there.
 
 #include "app/core/CleaningRun.h"
 #include "platform/Services.h"

@@ -79,8 +79,9 @@ VARIANT Index(VARTYPE type, LONG value) {
 
 // ---- The sandbox: task files and the DLL ----------------------------------------------------
 
-// Where the store lives, as the DLL finds it. For this 64-bit process System32 is the native
-// system folder; a 32-bit build reaches the same folder through Sysnative.
+// Where the store lives, as the DLL finds it: the native system folder's Tasks. A 64-bit
+// process reaches it as System32; a 32-bit one under WoW64 through Sysnative, its own System32
+// being SysWOW64, another folder.
 std::wstring TasksRoot() {
     wchar_t buffer[MAX_PATH + 1]{};
     BOOL wow64 = FALSE;
@@ -118,9 +119,11 @@ void CreateDirectories(const std::wstring& directory) {
     ::CreateDirectoryW(directory.c_str(), nullptr);
 }
 
-// A new file (any old one removed first: the prefix's files are hard links to its template).
-bool WriteNewFile(const std::wstring& relative, const std::string& bytes) {
-    const std::wstring file = TasksRoot() + L"\\" + relative;
+// A new file (any old one removed first: the prefix's files are hard links to its template),
+// below the store root unless `root` names another folder.
+bool WriteNewFile(const std::wstring& relative, const std::string& bytes,
+                  const std::wstring& root = TasksRoot()) {
+    const std::wstring file = root + L"\\" + relative;
     CreateDirectories(file.substr(0, file.rfind(L'\\')));
     ::DeleteFileW(file.c_str());
     UniqueHandle<FileTraits> handle(
@@ -504,6 +507,27 @@ TEST_F(LabSchedulerTest, WalkListsHiddenTasksOnlyWithTheHiddenFlag) {
         EXPECT_EQ(Narrow(found->second), Narrow(task.xml)) << Narrow(path);
         EXPECT_EQ(found->second.size(), task.xml.size()) << Narrow(path);
     }
+}
+
+// Under WoW64 the 32-bit DLL's own System32\Tasks is SysWOW64's: a definition there is in
+// another folder than the store, and no task.
+TEST_F(LabSchedulerTest, UnderWow64System32TasksIsAnotherFolderThanTheStore) {
+    BOOL wow64 = FALSE;
+    if (!::IsWow64Process(::GetCurrentProcess(), &wow64) || !wow64) {
+        GTEST_SKIP() << "a 64-bit process: its System32 is the native folder";
+    }
+    wchar_t buffer[MAX_PATH + 1]{};
+    const std::wstring own =
+        std::wstring(buffer, ::GetSystemDirectoryW(buffer, MAX_PATH)) + L"\\Tasks";
+    ASSERT_TRUE(WriteNewFile(L"Stray32", Encode(Definition(L""), Encoding::Utf16Bom), own));
+    EXPECT_EQ(::GetFileAttributesW((TasksRoot() + L"\\Stray32").c_str()), INVALID_FILE_ATTRIBUTES);
+    ComRef<ITaskFolder> root = Folder(L"\\");
+    ASSERT_TRUE(root);
+    ComRef<IRegisteredTask> task;
+    const Bstr name = MakeBstr(L"Stray32");
+    EXPECT_EQ(Hex(root->GetTask(name.get(), task.Put())),
+              Hex(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)));
+    ::DeleteFileW((own + L"\\Stray32").c_str());
 }
 
 TEST_F(LabSchedulerTest, FolderAndTaskNamesAndPaths) {

@@ -1,6 +1,7 @@
 // The driver service sweep against the real file system, version resources, registry and
 // service manager: fixture PEs copied into <Windows>\Sysnative\drivers under other names, and
-// kernel-driver service entries created through the manager (never started).
+// kernel-driver service entries created through the manager (never started). One fixture is an
+// x86-64 image, as real drivers are: the i686 build reads it from its 32-bit process.
 
 #include "inspect/WindowsFolder.h"
 #include "platform/Platform.h"
@@ -54,6 +55,7 @@ struct DriverFile {
 };
 const DriverFile kDriverFiles[] = {
     {L"hf_driver_FilterEnglish.dll", L"hfcore1.sys"},
+    {L"hf_driver_FilterEnglish64.dll", L"hfcore64.sys"},  // an x86-64 image
     {L"hf_driver_FilterKorean.dll", L"netflt\u00e9.sys"},
     {L"hf_driver_FilterUpper.dll", L"upper.sys"},      // "HFFILTER.SYS": another name
     {L"hf_driver_Plain.dll", L"nores.sys"},            // no version resource
@@ -69,6 +71,7 @@ struct ServiceCase {
 const ServiceCase kServiceCases[] = {
     {L"hfTestExact", L"system32\\drivers\\hfcore1.sys", true},
     {L"hfTestOtherCase", L"System32\\DRIVERS\\HFCORE1.SYS", true},
+    {L"hfTest64Bit", L"system32\\drivers\\hfcore64.sys", true},
     {L"hfTestAccented", L"SYSTEM32\\drivers\\NETFLT\u00e9.SYS", true},
     {L"hfTest\" & echo owned > owned.txt & \"|more", L"system32\\drivers\\hfcore1.sys", true},
     {L"hfTestNearAccent", L"system32\\drivers\\netflt\u00c9.sys", false},
@@ -186,7 +189,8 @@ class DriverSweepWine : public ::testing::Test {
 TEST_F(DriverSweepWine, FindsTheDriversByOriginalNameInSearchOrder) {
     const TStringList found = FindDriversByOriginalName(platform, L"hfFilter.sys");
     const std::vector<std::wstring> names(found.begin(), found.end());
-    const std::vector<std::wstring> expected = {L"hfcore1.sys", L"netflt\u00e9.sys"};
+    const std::vector<std::wstring> expected = {L"hfcore1.sys", L"hfcore64.sys",
+                                                L"netflt\u00e9.sys"};
     std::vector<std::wstring> sorted = names;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(sorted, expected);
@@ -195,6 +199,26 @@ TEST_F(DriverSweepWine, FindsTheDriversByOriginalNameInSearchOrder) {
     const TStringList upper = FindDriversByOriginalName(platform, L"HFFILTER.SYS");
     EXPECT_EQ(std::vector<std::wstring>(upper.begin(), upper.end()),
               std::vector<std::wstring>{L"upper.sys"});
+}
+
+// Under WoW64 the 32-bit process's own System32\drivers is SysWOW64's, another folder than
+// Sysnative's: a driver file there is not the native one, and the sweep does not list it.
+TEST_F(DriverSweepWine, UnderWow64System32AndSysnativeAreTwoFolders) {
+    BOOL wow64 = FALSE;
+    if (!::IsWow64Process(::GetCurrentProcess(), &wow64) || !wow64) {
+        GTEST_SKIP() << "a 64-bit process: its System32 is the native folder";
+    }
+    const std::wstring own = GetWindowsFolder(platform) + L"\\System32\\drivers\\";
+    EXPECT_EQ(::GetFileAttributesW((own + L"hfcore1.sys").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(::CopyFileW((FixtureFolder() + L"hf_driver_FilterEnglish.dll").c_str(),
+                            (own + L"hfwow64.sys").c_str(), FALSE))
+        << ::GetLastError();
+    EXPECT_EQ(::GetFileAttributesW((drivers + L"hfwow64.sys").c_str()), INVALID_FILE_ATTRIBUTES);
+    const TStringList found = FindDriversByOriginalName(platform, L"hfFilter.sys");
+    ::DeleteFileW((own + L"hfwow64.sys").c_str());
+    const std::vector<std::wstring> names(found.begin(), found.end());
+    EXPECT_EQ(std::count(names.begin(), names.end(), L"hfwow64.sys"), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), L"hfcore64.sys"), 1);
 }
 
 TEST_F(DriverSweepWine, RemovesTheMatchingServicesAndLeavesTheNearMisses) {

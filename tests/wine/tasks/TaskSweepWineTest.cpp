@@ -1,7 +1,7 @@
 // The whole task sweep through the real COM runtime: CoCreateInstance of the Task Scheduler
 // class (the lab's server, registered in place of Wine's, which cannot list tasks), real MSXML,
-// real files. Tasks are planted as definition files under C:\Windows\System32\Tasks of the
-// throwaway prefix, payloads as files with version resources and set times.
+// real files. Tasks are planted as definition files in the scheduler's store, the native
+// System32\Tasks of the throwaway prefix, payloads as files with version resources and set times.
 
 #include <windows.h>
 
@@ -36,7 +36,9 @@ using wine::RunAndWait;
 using wine::UnderWow64;
 using wine::WriteNewFile;
 
-const std::wstring kTasksRoot = L"C:\\Windows\\System32\\Tasks";
+// The native System32 as this process names it, and the task store the scheduler keeps there.
+const std::wstring kNativeSystem32 = NativeSystem32();
+const std::wstring kTasksRoot = kNativeSystem32 + L"Tasks";
 const std::wstring kPowerShellDir = L"C:\\Windows\\System32\\WindowsPowerShell\\";
 const std::wstring kLab = L"C:\\Users\\Public\\hflab\\";
 const std::wstring kRundll32 = L"C:\\Windows\\System32\\rundll32.exe";
@@ -97,12 +99,16 @@ bool Exists(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// The files a sweep may touch: the lab folder, WindowsPowerShell and System32 itself.
+// The files a sweep may touch: the lab folder, WindowsPowerShell and System32 itself (both
+// system folders under WoW64).
 std::set<std::wstring> Inventory() {
     std::set<std::wstring> names;
     Collect(kLab.substr(0, kLab.size() - 1), true, nullptr, &names);
     Collect(kPowerShellDir.substr(0, kPowerShellDir.size() - 1), false, nullptr, &names);
     Collect(kSystem32.substr(0, kSystem32.size() - 1), false, nullptr, &names);
+    if (UnderWow64()) {
+        Collect(kNativeSystem32.substr(0, kNativeSystem32.size() - 1), false, nullptr, &names);
+    }
     return names;
 }
 
@@ -290,6 +296,10 @@ TEST_F(TaskSweepWine, EachRuleDeletesExactlyItsFiles) {
     PlantTask(L"L1\\L2\\L3\\HiddenLoader",
               TaskXml().Hidden().Exec(kRundll32, L"abc12345.dll,Qw3rty7890").Build());
     PlantPlainFile(kSystem32 + L"abc12345.dll");
+    if (UnderWow64()) {
+        PlantPlainFile(kNativeSystem32 + L"abc12345.dll");  // another file: goes too
+    }
+    PlantPlainFile(kLab + L"abc12345.dll");  // the same name elsewhere: stays
     PlantTask(L"Lab\\Loader\\Branded",
               TaskXml().Exec(kRundll32, kLab + L"def45678.dll,Qw3rty7890").Build());
     CopyFixture(L"branded.dll", kLab + L"def45678.dll");
@@ -336,14 +346,18 @@ TEST_F(TaskSweepWine, EachRuleDeletesExactlyItsFiles) {
             gone.insert(name);
         }
     }
-    // For this 64-bit test System32 and Sysnative reach the same folder: the bare name's second
-    // candidate is the file already deleted.
-    const std::set<std::wstring> expected = {
+    // Under WoW64 the bare name's two candidates are two files, each deleted; for a 64-bit process
+    // System32 and Sysnative reach the same folder and the second candidate is the file already
+    // deleted.
+    std::set<std::wstring> expected = {
         UpperCase(kPowerShellDir + L"hflab.vbs"), UpperCase(kPowerShellDir + L"hflab.bat"),
         UpperCase(kSystem32 + L"abc12345.dll"),   UpperCase(kLab + L"ghi45678.dll"),
         UpperCase(kLab + L"a b\\jkl45678.dll"),   UpperCase(kLab + L"v-recent.dll"),
         UpperCase(kLab + L"v-ahead.dll"),
     };
+    if (UnderWow64()) {
+        expected.insert(UpperCase(kNativeSystem32 + L"abc12345.dll"));
+    }
     EXPECT_EQ(Show(expected), Show(gone));
     EXPECT_EQ(before.size() - expected.size(), after.size()) << "no file appeared";
     EXPECT_TRUE(Exists(kSystem32 + L"shell32.dll"));
@@ -422,7 +436,7 @@ TEST_F(TaskSweepWine, ALoadedPayloadIsDeletedAtTheRestart) {
     EXPECT_EQ(L"", pending[0].second) << "a deletion, not a rename";
 
     loader.Kill();
-    const std::wstring wineboot = NativeSystem32() + L"wineboot.exe";
+    const std::wstring wineboot = kNativeSystem32 + L"wineboot.exe";
     ASSERT_EQ(0u, RunAndWait(wineboot.c_str(), L"wineboot.exe", 120000)) << "the simulated restart";
     EXPECT_FALSE(Exists(payload)) << "the restart deleted the payload";
     EXPECT_TRUE(PendingRenames().empty()) << "the restart cleared the list";
@@ -482,7 +496,7 @@ TEST_F(TaskSweepWine, SteeredPathsLeaveTheirTargetsAlone) {
 // the check).
 TEST_F(TaskSweepWine, FilesInUseAreRecordedAsTheSystemSeesThem) {
     const std::wstring own = kSystem32 + L"cd12ab34.dll";
-    const std::wstring native = NativeSystem32() + L"ef12ab34.dll";
+    const std::wstring native = kNativeSystem32 + L"ef12ab34.dll";
     CopyFixture(L"loader.dll", own);
     PlantPlainFile(native);
     ClearPendingRenames();
