@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "lab/scheduler/ComRef.h"
+#include "platform/win32/ComPtr.h"
 #include "lab/scheduler/TaskStore.h"
 
 namespace hf::lab {
@@ -91,7 +91,7 @@ void ReportError(const std::wstring& description) {
         ::SetErrorInfo(0, nullptr);
         return;
     }
-    ComRef<ICreateErrorInfo> create;
+    ComPtr<ICreateErrorInfo> create;
     if (FAILED(::CreateErrorInfo(create.Put()))) {
         ::SetErrorInfo(0, nullptr);
         return;
@@ -99,7 +99,7 @@ void ReportError(const std::wstring& description) {
     create->SetGUID(__uuidof(ITaskFolder));
     create->SetSource(const_cast<LPOLESTR>(L"Lab Task Scheduler"));
     create->SetDescription(const_cast<LPOLESTR>(description.c_str()));
-    ComRef<IErrorInfo> info;
+    ComPtr<IErrorInfo> info;
     ::SetErrorInfo(0, SUCCEEDED(create.As(info)) ? info.Get() : nullptr);
 }
 
@@ -504,7 +504,7 @@ HRESULT CreateTaskService(REFIID riid, void** out) noexcept {
             return E_POINTER;
         }
         *out = nullptr;
-        ComRef<ITaskService> service(new TaskService());
+        ComPtr<ITaskService> service(new TaskService());
         return service->QueryInterface(riid, out);
     });
 }

@@ -11,7 +11,7 @@
 #include <set>
 #include <string>
 
-#include "lab/scheduler/ComRef.h"
+#include "platform/win32/ComPtr.h"
 
 namespace hf::lab {
 namespace {
@@ -40,22 +40,22 @@ std::wstring Hex(HRESULT hr) {
     return buffer;
 }
 
-std::wstring Text(const Bstr& text) {
+std::wstring Text(const UniqueBstr& text) {
     return text ? std::wstring(text.get(), ::SysStringLen(text.get())) : std::wstring();
 }
 
 // "0x80070005" plus the object's error description, when it gives one.
 std::wstring Describe(HRESULT hr, IUnknown* object, REFIID iid) {
     std::wstring message = Hex(hr);
-    ComRef<ISupportErrorInfo> support;
-    ComRef<IErrorInfo> info;
+    ComPtr<ISupportErrorInfo> support;
+    ComPtr<IErrorInfo> info;
     if (SUCCEEDED(object->QueryInterface(__uuidof(ISupportErrorInfo),
                                          reinterpret_cast<void**>(support.Put()))) &&
         support->InterfaceSupportsErrorInfo(iid) == S_OK && ::GetErrorInfo(0, info.Put()) == S_OK &&
         info) {
         BSTR raw = nullptr;
         if (SUCCEEDED(info->GetDescription(&raw))) {
-            message += L" " + Text(Bstr(BstrTraits{}, raw));
+            message += L" " + Text(UniqueBstr(BstrTraits{}, raw));
         }
     }
     return message;
@@ -71,7 +71,7 @@ std::wstring Preview(const std::wstring& xml) {
     return head;
 }
 
-HRESULT ListTasks(ITaskFolder* folder, LONG flags, ComRef<IRegisteredTaskCollection>& out) {
+HRESULT ListTasks(ITaskFolder* folder, LONG flags, ComPtr<IRegisteredTaskCollection>& out) {
     return folder->GetTasks(flags, out.Put());
 }
 
@@ -91,11 +91,11 @@ LONG CountOf(Collection* collection, const std::wstring& what, int& failures) {
 int Walk(ITaskFolder* folder) {
     BSTR rawPath = nullptr;
     folder->get_Path(&rawPath);
-    const std::wstring path = Text(Bstr(BstrTraits{}, rawPath));
+    const std::wstring path = Text(UniqueBstr(BstrTraits{}, rawPath));
     int failures = 0;
 
-    ComRef<IRegisteredTaskCollection> all;
-    ComRef<IRegisteredTaskCollection> visible;
+    ComPtr<IRegisteredTaskCollection> all;
+    ComPtr<IRegisteredTaskCollection> visible;
     HRESULT hr = ListTasks(folder, TASK_ENUM_HIDDEN, all);
     if (SUCCEEDED(hr)) {
         hr = ListTasks(folder, 0, visible);
@@ -111,11 +111,11 @@ int Walk(ITaskFolder* folder) {
             VARIANT index{};
             V_VT(&index) = VT_I4;
             V_I4(&index) = i;
-            ComRef<IRegisteredTask> task;
+            ComPtr<IRegisteredTask> task;
             BSTR name = nullptr;
             if (SUCCEEDED(visible->get_Item(index, task.Put())) &&
                 SUCCEEDED(task->get_Path(&name))) {
-                visibleNames.insert(Text(Bstr(BstrTraits{}, name)));
+                visibleNames.insert(Text(UniqueBstr(BstrTraits{}, name)));
             }
         }
         count = CountOf(all.Get(), path + L" hidden tasks", failures);
@@ -123,7 +123,7 @@ int Walk(ITaskFolder* folder) {
             VARIANT index{};
             V_VT(&index) = VT_I4;
             V_I4(&index) = i;
-            ComRef<IRegisteredTask> task;
+            ComPtr<IRegisteredTask> task;
             if (HRESULT item = all->get_Item(index, task.Put()); FAILED(item)) {
                 Print(L"error   " + path + L" task " + std::to_wstring(i) + L": " + Hex(item));
                 ++failures;
@@ -133,15 +133,15 @@ int Walk(ITaskFolder* folder) {
             BSTR rawXml = nullptr;
             task->get_Path(&rawTaskPath);
             const HRESULT xmlResult = task->get_Xml(&rawXml);
-            const std::wstring taskPath = Text(Bstr(BstrTraits{}, rawTaskPath));
-            const std::wstring xml = Text(Bstr(BstrTraits{}, rawXml));
+            const std::wstring taskPath = Text(UniqueBstr(BstrTraits{}, rawTaskPath));
+            const std::wstring xml = Text(UniqueBstr(BstrTraits{}, rawXml));
             const bool hidden = visibleNames.count(taskPath) == 0;
             Print(std::wstring(hidden ? L"hidden  " : L"visible ") + taskPath + L" " +
                   (SUCCEEDED(xmlResult) ? Preview(xml) : L"(Xml: " + Hex(xmlResult) + L")"));
         }
     }
 
-    ComRef<ITaskFolderCollection> folders;
+    ComPtr<ITaskFolderCollection> folders;
     hr = folder->GetFolders(TASK_ENUM_HIDDEN, folders.Put());
     if (FAILED(hr)) {
         Print(L"error   " + path + L" folders: " + Describe(hr, folder, __uuidof(ITaskFolder)));
@@ -152,7 +152,7 @@ int Walk(ITaskFolder* folder) {
         VARIANT index{};
         V_VT(&index) = VT_I4;
         V_I4(&index) = j;
-        ComRef<ITaskFolder> child;
+        ComPtr<ITaskFolder> child;
         if (HRESULT item = folders->get_Item(index, child.Put()); FAILED(item)) {
             Print(L"error   " + path + L" folder " + std::to_wstring(j) + L": " + Hex(item));
             ++failures;
@@ -164,7 +164,7 @@ int Walk(ITaskFolder* folder) {
 }
 
 int Run() {
-    ComRef<ITaskService> service;
+    ComPtr<ITaskService> service;
     HRESULT hr =
         ::CoCreateInstance(__uuidof(TaskScheduler), nullptr, CLSCTX_INPROC_SERVER,
                            __uuidof(ITaskService), reinterpret_cast<void**>(service.Put()));
@@ -177,8 +177,8 @@ int Run() {
         Print(L"error   Connect: " + Hex(hr));
         return 2;
     }
-    ComRef<ITaskFolder> root;
-    Bstr rootPath = MakeBstr(L"\\");
+    ComPtr<ITaskFolder> root;
+    UniqueBstr rootPath = MakeBstr(L"\\");
     if (hr = service->GetFolder(rootPath.get(), root.Put()); FAILED(hr)) {
         Print(L"error   GetFolder(\\): " + Hex(hr));
         return 2;

@@ -8,6 +8,7 @@
 #include <oleauto.h>
 #include <unknwn.h>
 
+#include <string_view>
 #include <utility>
 
 namespace hf {
@@ -18,8 +19,21 @@ class ComPtr {
     ComPtr() noexcept = default;
     // Takes over a reference the caller already holds (an out-parameter's result).
     explicit ComPtr(T* owned) noexcept : ptr_(owned) {}
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
+    // A copy holds a reference of its own.
+    ComPtr(const ComPtr& other) noexcept : ptr_(other.ptr_) {
+        if (ptr_ != nullptr) {
+            ptr_->AddRef();
+        }
+    }
+    ComPtr& operator=(const ComPtr& other) noexcept {
+        if (this != &other) {
+            if (other.ptr_ != nullptr) {
+                other.ptr_->AddRef();
+            }
+            Reset(other.ptr_);
+        }
+        return *this;
+    }
     ComPtr(ComPtr&& other) noexcept : ptr_(std::exchange(other.ptr_, nullptr)) {}
     ComPtr& operator=(ComPtr&& other) noexcept {
         if (this != &other) {
@@ -44,7 +58,14 @@ class ComPtr {
             old->Release();
         }
     }
+    // Gives up ownership without releasing.
     T* Detach() noexcept { return std::exchange(ptr_, nullptr); }
+
+    // QueryInterface for U (by the headers' __uuidof) into `out`, which is released first.
+    template <typename U>
+    HRESULT As(ComPtr<U>& out) const noexcept {
+        return ptr_->QueryInterface(__uuidof(U), reinterpret_cast<void**>(out.Put()));
+    }
 
   private:
     T* ptr_ = nullptr;
@@ -57,5 +78,11 @@ struct BstrTraits {
     void Close(Handle text) const noexcept { ::SysFreeString(text); }
 };
 using UniqueBstr = UniqueHandle<BstrTraits>;
+
+// A new BSTR holding `text` (owns nothing when allocation fails).
+inline UniqueBstr MakeBstr(std::wstring_view text) {
+    return UniqueBstr(BstrTraits{},
+                      ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+}
 
 }  // namespace hf

@@ -22,11 +22,6 @@ static_assert(kRpcEChangedMode == RPC_E_CHANGED_MODE);
 static_assert(kRegDbEClassNotReg == REGDB_E_CLASSNOTREG);
 static_assert(kTaskEnumHidden == TASK_ENUM_HIDDEN);
 
-UniqueBstr MakeBstr(const std::wstring& text) {
-    return UniqueBstr(BstrTraits{},
-                      ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
-}
-
 std::wstring ToWString(const UniqueBstr& text) {
     return text ? std::wstring(text.get(), ::SysStringLen(text.get())) : std::wstring();
 }
