@@ -19,21 +19,12 @@
 #include <vector>
 
 #include "lab/plant/LabWin32.h"
-#include "lab/scheduler/ComRef.h"
+#include "platform/win32/ComIds.h"
+#include "platform/win32/ComPtr.h"
 
 namespace hf::lab {
 namespace {
 
-// {F6D90F11-9C73-11D3-B32E-00C04F990BB4}: the version-independent DOMDocument, as the tool uses.
-constexpr CLSID kClsidDomDocument = {
-    0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
-// {0F87369F-A4E5-4CFC-BD3E-73E6154572DD}: the Task Scheduler 2.0 service.
-constexpr CLSID kClsidTaskScheduler = {
-    0x0F87369F, 0xA4E5, 0x4CFC, {0xBD, 0x3E, 0x73, 0xE6, 0x15, 0x45, 0x72, 0xDD}};
-// {2933BF95-7B36-11D2-B20E-00C04F983E60}: IXMLDOMDocument2, as the tool uses (MinGW's __uuidof
-// lacks the DOM interfaces).
-constexpr IID kIidXmlDomDocument2 = {
-    0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 constexpr wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services";
 
 class Stopwatch {
@@ -90,7 +81,7 @@ class SchedulerWalk {
 
     HRESULT Folder(ITaskFolder* folder) {
         ++counts_.folders;
-        ComRef<IRegisteredTaskCollection> tasks;
+        ComPtr<IRegisteredTaskCollection> tasks;
         HRESULT hr = folder->GetTasks(TASK_ENUM_HIDDEN, tasks.Put());
         if (FAILED(hr)) {
             return hr;
@@ -100,7 +91,7 @@ class SchedulerWalk {
             return hr;
         }
         for (LONG i = 1; i <= count; ++i) {
-            ComRef<IRegisteredTask> task;
+            ComPtr<IRegisteredTask> task;
             if (FAILED(hr = tasks->get_Item(Index(i), task.Put()))) {
                 return hr;
             }
@@ -108,14 +99,14 @@ class SchedulerWalk {
             if (FAILED(hr = task->get_Xml(&raw))) {
                 return hr;
             }
-            Bstr xml(BstrTraits{}, raw);
+            UniqueBstr xml(BstrTraits{}, raw);
             VARIANT_BOOL parsed = VARIANT_FALSE;
             if (FAILED(hr = document_->loadXML(xml.get(), &parsed))) {
                 return hr;
             }
             ++counts_.tasks;
         }
-        ComRef<ITaskFolderCollection> folders;
+        ComPtr<ITaskFolderCollection> folders;
         if (FAILED(hr = folder->GetFolders(TASK_ENUM_HIDDEN, folders.Put()))) {
             return hr;
         }
@@ -123,7 +114,7 @@ class SchedulerWalk {
             return hr;
         }
         for (LONG i = 1; i <= count; ++i) {
-            ComRef<ITaskFolder> child;
+            ComPtr<ITaskFolder> child;
             if (FAILED(hr = folders->get_Item(Index(i), child.Put())) ||
                 FAILED(hr = Folder(child.Get()))) {
                 return hr;
@@ -138,7 +129,7 @@ class SchedulerWalk {
 };
 
 HRESULT WalkScheduler(Counts& counts) {
-    ComRef<ITaskService> service;
+    ComPtr<ITaskService> service;
     HRESULT hr =
         ::CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER,
                            __uuidof(ITaskService), reinterpret_cast<void**>(service.Put()));
@@ -150,14 +141,14 @@ HRESULT WalkScheduler(Counts& counts) {
     if (FAILED(hr = service->Connect(empty, empty, empty, empty))) {
         return hr;
     }
-    ComRef<IXMLDOMDocument2> document;
+    ComPtr<IXMLDOMDocument2> document;
     if (FAILED(hr = ::CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_INPROC_SERVER,
                                        kIidXmlDomDocument2,
                                        reinterpret_cast<void**>(document.Put())))) {
         return hr;
     }
-    Bstr rootPath = MakeBstr(L"\\");
-    ComRef<ITaskFolder> root;
+    UniqueBstr rootPath = MakeBstr(L"\\");
+    ComPtr<ITaskFolder> root;
     if (FAILED(hr = service->GetFolder(rootPath.get(), root.Put()))) {
         return hr;
     }

@@ -1,6 +1,6 @@
 #pragma once
-// Small pieces the lab programs share: owners for the Win32 handles they use, text in and out
-// of files (UTF-8 on disk, UTF-16 in memory) and the system's text for an error code.
+// Small pieces the lab programs share: names for the owners of the Win32 handles they use, text in
+// and out of files (UTF-8 on disk, UTF-16 in memory) and the system's text for an error code.
 
 #include <windows.h>
 
@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/UniqueHandle.h"
+#include "app/win32/GdiHandles.h"
 #include "platform/win32/Win32Handles.h"
 
 namespace hf::lab {
@@ -23,34 +24,16 @@ using GdiObject = UniqueGdiObject;
 using MemoryDc = UniqueMemoryDc;
 using WindowDc = UniqueWindowDc;
 
-// CreateFileW signals failure with INVALID_HANDLE_VALUE rather than null.
-struct FileHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    void Close(Handle h) const noexcept { ::CloseHandle(h); }
-};
-using FileHandle = UniqueHandle<FileHandleTraits>;
-
-struct ServiceHandleTraits {
-    using Handle = SC_HANDLE;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle h) const noexcept { ::CloseServiceHandle(h); }
-};
-using ServiceHandle = UniqueHandle<ServiceHandleTraits>;
-
-struct RegKeyTraits {
-    using Handle = HKEY;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle h) const noexcept { ::RegCloseKey(h); }
-};
-using RegKey = UniqueHandle<RegKeyTraits>;
-
-struct FindHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    void Close(Handle h) const noexcept { ::FindClose(h); }
-};
-using FindHandle = UniqueHandle<FindHandleTraits>;
+// The lab's names for the catalogue's owners of files (and other INVALID_HANDLE_VALUE handles),
+// service handles, registry keys and searches.
+using FileHandleTraits = ::hf::FileTraits;
+using FileHandle = UniqueFile;
+using ServiceHandleTraits = ::hf::NativeScTraits;
+using ServiceHandle = UniqueNativeSc;
+using RegKeyTraits = ::hf::NativeKeyTraits;
+using RegKey = UniqueNativeKey;
+using FindHandleTraits = ::hf::FindTraits;
+using FindHandle = UniqueFind;
 
 // The system's text for a Win32 error code, without the trailing line break.
 std::wstring ErrorText(DWORD code);

@@ -10,7 +10,8 @@
 #include <string>
 
 #include "lab/scheduler/LabScheduler.h"
-#include "platform/UniqueHandle.h"
+#include "lab/scheduler/Registration.h"
+#include "platform/win32/Win32Handles.h"
 
 namespace hf::lab {
 namespace {
@@ -19,19 +20,10 @@ namespace {
 // whether any of its objects or server locks are still alive.
 std::atomic<long> g_moduleLocks{0};
 
-constexpr wchar_t kServerKey[] =
-    L"Software\\Classes\\CLSID\\{0F87369F-A4E5-4CFC-BD3E-73E6154572DD}\\InprocServer32";
 // What DllRegisterServer replaced, so DllUnregisterServer can put it back.
 constexpr wchar_t kSavedServer[] = L"HfLabPreviousServer";
 constexpr wchar_t kSavedThreadingModel[] = L"HfLabPreviousThreadingModel";
 constexpr wchar_t kThreadingModel[] = L"ThreadingModel";
-
-struct KeyTraits {
-    using Handle = HKEY;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle key) const noexcept { ::RegCloseKey(key); }
-};
-using Key = UniqueHandle<KeyTraits>;
 
 class ClassFactory final : public IClassFactory {
   public:
@@ -155,7 +147,7 @@ HRESULT Register() {
         FAILED(hr)) {
         return hr;
     }
-    Key key(KeyTraits{}, raw);
+    UniqueNativeKey key(NativeKeyTraits{}, raw);
     std::wstring current;
     std::wstring saved;
     // Keep the first server replaced (the system's), however often the lab registers itself.
@@ -192,7 +184,7 @@ HRESULT Unregister() {
     if (HRESULT hr = FromStatus(opened); FAILED(hr)) {
         return hr;
     }
-    Key key(KeyTraits{}, raw);
+    UniqueNativeKey key(NativeKeyTraits{}, raw);
     std::wstring current;
     if (!QueryString(key.get(), nullptr, current) || !SamePath(current, self)) {
         return S_FALSE;  // another server is registered: not ours to remove

@@ -4,24 +4,10 @@
 #include <cstring>
 #include <cwctype>
 
-#include "platform/UniqueHandle.h"
+#include "platform/win32/Win32Handles.h"
 
 namespace hf::lab {
 namespace {
-
-struct FindTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    void Close(Handle handle) const noexcept { ::FindClose(handle); }
-};
-using FindHandle = UniqueHandle<FindTraits>;
-
-struct FileTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    void Close(Handle handle) const noexcept { ::CloseHandle(handle); }
-};
-using FileHandle = UniqueHandle<FileTraits>;
 
 // Task definitions are a few kilobytes; anything this large is not one.
 constexpr LONGLONG kMaxDefinitionBytes = 16 * 1024 * 1024;
@@ -75,7 +61,7 @@ bool NameLess(const std::wstring& a, const std::wstring& b) {
 
 // Looks up one entry of `directory` by its exact name (no wildcards) and reports its data.
 bool FindEntry(const std::wstring& directory, const std::wstring& name, WIN32_FIND_DATAW& data) {
-    FindHandle find(FindTraits{}, ::FindFirstFileW((directory + L"\\" + name).c_str(), &data));
+    UniqueFind find(FindTraits{}, ::FindFirstFileW((directory + L"\\" + name).c_str(), &data));
     return static_cast<bool>(find);
 }
 
@@ -86,7 +72,7 @@ struct DirectoryEntries {
 
 HRESULT ReadDirectory(const StoreFolder& folder, DirectoryEntries& out) {
     WIN32_FIND_DATAW data{};
-    FindHandle find(FindTraits{}, ::FindFirstFileW((folder.directory + L"\\*").c_str(), &data));
+    UniqueFind find(FindTraits{}, ::FindFirstFileW((folder.directory + L"\\*").c_str(), &data));
     if (!find) {
         const DWORD error = ::GetLastError();
         if (folder.path == L"\\" &&
@@ -115,7 +101,7 @@ HRESULT ReadDirectory(const StoreFolder& folder, DirectoryEntries& out) {
 }
 
 HRESULT ReadFileBytes(const std::wstring& file, std::string& out) {
-    FileHandle handle(FileTraits{},
+    UniqueFile handle(FileTraits{},
                       ::CreateFileW(file.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -13,32 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "lab/scheduler/ComRef.h"
-#include "platform/UniqueHandle.h"
+#include "platform/win32/ComPtr.h"
+#include "lab/scheduler/Registration.h"
+#include "platform/win32/Win32Handles.h"
+#include "tests/wine/common/WineTestSupport.h"
 
 namespace hf::lab {
 namespace {
-
-constexpr wchar_t kServerKey[] =
-    L"Software\\Classes\\CLSID\\{0F87369F-A4E5-4CFC-BD3E-73E6154572DD}\\InprocServer32";
-
-struct LibraryTraits {
-    using Handle = HMODULE;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle module) const noexcept { ::FreeLibrary(module); }
-};
-
-struct FileTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    void Close(Handle handle) const noexcept { ::CloseHandle(handle); }
-};
-
-struct KeyTraits {
-    using Handle = HKEY;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle key) const noexcept { ::RegCloseKey(key); }
-};
 
 std::string Hex(HRESULT hr) {
     char buffer[16];
@@ -56,7 +37,7 @@ std::string Narrow(const std::wstring& text) {
 }
 
 std::wstring Take(BSTR raw) {
-    Bstr owned(BstrTraits{}, raw);
+    UniqueBstr owned(BstrTraits{}, raw);
     return owned ? std::wstring(owned.get(), ::SysStringLen(owned.get())) : std::wstring();
 }
 
@@ -94,9 +75,7 @@ std::wstring TasksRoot() {
 }
 
 std::wstring DllPath() {
-    wchar_t buffer[MAX_PATH + 1]{};
-    std::wstring exe(buffer, ::GetModuleFileNameW(nullptr, buffer, MAX_PATH));
-    return exe.substr(0, exe.rfind(L'\\') + 1) + L"labtaskschd.dll";
+    return wine::ExeDir() + L"labtaskschd.dll";
 }
 
 enum class Encoding { Utf16Bom, Utf8, Utf8Bom };
@@ -111,24 +90,15 @@ std::string Encode(const std::wstring& text, Encoding encoding) {
            Narrow(text);
 }
 
-void CreateDirectories(const std::wstring& directory) {
-    for (size_t at = directory.find(L'\\', 3); at != std::wstring::npos;
-         at = directory.find(L'\\', at + 1)) {
-        ::CreateDirectoryW(directory.substr(0, at).c_str(), nullptr);
-    }
-    ::CreateDirectoryW(directory.c_str(), nullptr);
-}
-
 // A new file (any old one removed first: the prefix's files are hard links to its template),
 // below the store root unless `root` names another folder.
 bool WriteNewFile(const std::wstring& relative, const std::string& bytes,
                   const std::wstring& root = TasksRoot()) {
     const std::wstring file = root + L"\\" + relative;
-    CreateDirectories(file.substr(0, file.rfind(L'\\')));
+    wine::CreateDirectories(file.substr(0, file.rfind(L'\\')));
     ::DeleteFileW(file.c_str());
-    UniqueHandle<FileTraits> handle(
-        FileTraits{}, ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile handle(FileTraits{}, ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return handle &&
            ::WriteFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
@@ -234,7 +204,7 @@ void Walk(ITaskFolder* folder, LONG flags, WalkResult& out) {
     const std::wstring path = Take(rawPath);
     out.lines.push_back(L"folder " + path);
 
-    ComRef<IRegisteredTaskCollection> tasks;
+    ComPtr<IRegisteredTaskCollection> tasks;
     HRESULT hr = folder->GetTasks(flags, tasks.Put());
     if (FAILED(hr)) {
         out.lines.push_back(L"refused " + path + L" tasks");
@@ -242,7 +212,7 @@ void Walk(ITaskFolder* folder, LONG flags, WalkResult& out) {
         LONG count = -1;
         ASSERT_EQ(Hex(tasks->get_Count(&count)), Hex(S_OK));
         for (LONG i = 1; i <= count; ++i) {
-            ComRef<IRegisteredTask> task;
+            ComPtr<IRegisteredTask> task;
             ASSERT_EQ(Hex(tasks->get_Item(Index(VT_I4, i), task.Put())), Hex(S_OK));
             BSTR rawTaskPath = nullptr;
             BSTR rawXml = nullptr;
@@ -253,7 +223,7 @@ void Walk(ITaskFolder* folder, LONG flags, WalkResult& out) {
             out.xml[taskPath] = Take(rawXml);
         }
     }
-    ComRef<ITaskFolderCollection> folders;
+    ComPtr<ITaskFolderCollection> folders;
     hr = folder->GetFolders(TASK_ENUM_HIDDEN, folders.Put());
     if (FAILED(hr)) {
         out.lines.push_back(L"refused " + path + L" folders");
@@ -262,7 +232,7 @@ void Walk(ITaskFolder* folder, LONG flags, WalkResult& out) {
     LONG count = -1;
     ASSERT_EQ(Hex(folders->get_Count(&count)), Hex(S_OK));
     for (LONG j = 1; j <= count; ++j) {
-        ComRef<ITaskFolder> child;
+        ComPtr<ITaskFolder> child;
         ASSERT_EQ(Hex(folders->get_Item(Index(VT_I4, j), child.Put())), Hex(S_OK));
         Walk(child.Get(), flags, out);
     }
@@ -278,13 +248,13 @@ std::string Lines(const std::vector<std::wstring>& lines) {
 
 // The description a caller reads after a failed folder call, the way COM callers read it.
 std::optional<std::wstring> ErrorDescription(ITaskFolder* folder) {
-    ComRef<ISupportErrorInfo> support;
+    ComPtr<ISupportErrorInfo> support;
     if (FAILED(folder->QueryInterface(__uuidof(ISupportErrorInfo),
                                       reinterpret_cast<void**>(support.Put()))) ||
         support->InterfaceSupportsErrorInfo(__uuidof(ITaskFolder)) != S_OK) {
         return std::nullopt;
     }
-    ComRef<IErrorInfo> info;
+    ComPtr<IErrorInfo> info;
     if (::GetErrorInfo(0, info.Put()) != S_OK || !info) {
         return std::nullopt;
     }
@@ -301,7 +271,7 @@ std::optional<std::wstring> RegistryString(const wchar_t* name) {
         ERROR_SUCCESS) {
         return std::nullopt;
     }
-    UniqueHandle<KeyTraits> key(KeyTraits{}, raw);
+    UniqueNativeKey key(NativeKeyTraits{}, raw);
     wchar_t buffer[1024]{};
     DWORD bytes = sizeof buffer - sizeof(wchar_t);
     DWORD type = 0;
@@ -343,9 +313,7 @@ class LabSchedulerTest : public ::testing::Test {
     static void TearDownTestSuite() { library_.reset(); }
 
     static HRESULT Call(const char* name) {
-        // Through void(*)(), the generic function pointer type, as FARPROC's signature differs.
-        const auto function = reinterpret_cast<DllFunction>(
-            reinterpret_cast<void (*)()>(::GetProcAddress(library_.get(), name)));
+        const auto function = GetProcedure<DllFunction>(library_.get(), name);
         return function != nullptr ? function() : E_NOINTERFACE;
     }
 
@@ -368,8 +336,8 @@ class LabSchedulerTest : public ::testing::Test {
         }
     }
 
-    static ComRef<ITaskService> NewService() {
-        ComRef<ITaskService> service;
+    static ComPtr<ITaskService> NewService() {
+        ComPtr<ITaskService> service;
         const HRESULT hr =
             ::CoCreateInstance(__uuidof(TaskScheduler), nullptr, CLSCTX_INPROC_SERVER,
                                __uuidof(ITaskService), reinterpret_cast<void**>(service.Put()));
@@ -377,21 +345,21 @@ class LabSchedulerTest : public ::testing::Test {
         return service;
     }
 
-    ComRef<ITaskFolder> Folder(const wchar_t* path) {
-        ComRef<ITaskFolder> folder;
-        const Bstr text = MakeBstr(path);
+    ComPtr<ITaskFolder> Folder(const wchar_t* path) {
+        ComPtr<ITaskFolder> folder;
+        const UniqueBstr text = MakeBstr(path);
         EXPECT_EQ(Hex(service_->GetFolder(text.get(), folder.Put())), Hex(S_OK)) << Narrow(path);
         return folder;
     }
 
-    static inline UniqueHandle<LibraryTraits> library_;
+    static inline UniqueLibrary library_;
     static inline HRESULT registered_ = E_FAIL;
     static inline bool planted_ = true;
     static inline std::optional<std::wstring> wineServer_;
     static inline std::optional<std::wstring> wineThreadingModel_;
 
     bool comInitialised_ = false;
-    ComRef<ITaskService> service_;
+    ComPtr<ITaskService> service_;
 };
 
 // ---- Tests ----------------------------------------------------------------------------------
@@ -415,14 +383,14 @@ TEST_F(LabSchedulerTest, RegistrationReplacesWinesServerAndPutsItBack) {
 }
 
 TEST_F(LabSchedulerTest, ConnectTakesOnlyTheLocalMachine) {
-    ComRef<ITaskService> fresh = NewService();
+    ComPtr<ITaskService> fresh = NewService();
     ASSERT_TRUE(fresh);
     VARIANT_BOOL connected = VARIANT_TRUE;
     ASSERT_EQ(Hex(fresh->get_Connected(&connected)), Hex(S_OK));
     EXPECT_EQ(connected, VARIANT_FALSE);
 
-    ComRef<ITaskFolder> folder;
-    Bstr root = MakeBstr(L"\\");
+    ComPtr<ITaskFolder> folder;
+    UniqueBstr root = MakeBstr(L"\\");
     EXPECT_EQ(Hex(fresh->GetFolder(root.get(), folder.Put())),
               Hex(HRESULT_FROM_WIN32(ERROR_ONLY_IF_CONNECTED)));
     EXPECT_FALSE(folder);
@@ -430,7 +398,7 @@ TEST_F(LabSchedulerTest, ConnectTakesOnlyTheLocalMachine) {
     VARIANT empty{};
     VARIANT server{};
     V_VT(&server) = VT_BSTR;
-    Bstr host = MakeBstr(L"otherhost");
+    UniqueBstr host = MakeBstr(L"otherhost");
     V_BSTR(&server) = host.get();
     EXPECT_EQ(Hex(fresh->Connect(server, empty, empty, empty)), Hex(E_NOTIMPL));
     ASSERT_EQ(Hex(fresh->get_Connected(&connected)), Hex(S_OK));
@@ -486,7 +454,7 @@ TEST_F(LabSchedulerTest, WalkListsHiddenTasksOnlyWithTheHiddenFlag) {
     }
     withoutHidden.insert(withoutHidden.end(), refusals.begin(), refusals.end());
 
-    ComRef<ITaskFolder> root = Folder(L"\\");
+    ComPtr<ITaskFolder> root = Folder(L"\\");
     ASSERT_TRUE(root);
     WalkResult all;
     Walk(root.Get(), TASK_ENUM_HIDDEN, all);
@@ -521,10 +489,10 @@ TEST_F(LabSchedulerTest, UnderWow64System32TasksIsAnotherFolderThanTheStore) {
         std::wstring(buffer, ::GetSystemDirectoryW(buffer, MAX_PATH)) + L"\\Tasks";
     ASSERT_TRUE(WriteNewFile(L"Stray32", Encode(Definition(L""), Encoding::Utf16Bom), own));
     EXPECT_EQ(::GetFileAttributesW((TasksRoot() + L"\\Stray32").c_str()), INVALID_FILE_ATTRIBUTES);
-    ComRef<ITaskFolder> root = Folder(L"\\");
+    ComPtr<ITaskFolder> root = Folder(L"\\");
     ASSERT_TRUE(root);
-    ComRef<IRegisteredTask> task;
-    const Bstr name = MakeBstr(L"Stray32");
+    ComPtr<IRegisteredTask> task;
+    const UniqueBstr name = MakeBstr(L"Stray32");
     EXPECT_EQ(Hex(root->GetTask(name.get(), task.Put())),
               Hex(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)));
     ::DeleteFileW((own + L"\\Stray32").c_str());
@@ -552,8 +520,8 @@ TEST_F(LabSchedulerTest, FolderAndTaskNamesAndPaths) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(std::wstring(L"GetFolder(\"") + c.request + L"\")"));
-        ComRef<ITaskFolder> folder;
-        const Bstr request = MakeBstr(c.request);
+        ComPtr<ITaskFolder> folder;
+        const UniqueBstr request = MakeBstr(c.request);
         ASSERT_EQ(Hex(service_->GetFolder(request.get(), folder.Put())), Hex(c.expected));
         if (c.path == nullptr) {
             EXPECT_FALSE(folder);
@@ -568,10 +536,10 @@ TEST_F(LabSchedulerTest, FolderAndTaskNamesAndPaths) {
     }
 
     // Below a folder, paths are relative to it.
-    ComRef<ITaskFolder> a = Folder(L"\\A");
+    ComPtr<ITaskFolder> a = Folder(L"\\A");
     ASSERT_TRUE(a);
-    ComRef<ITaskFolder> c;
-    const Bstr relative = MakeBstr(L"B\\C");
+    ComPtr<ITaskFolder> c;
+    const UniqueBstr relative = MakeBstr(L"B\\C");
     ASSERT_EQ(Hex(a->GetFolder(relative.get(), c.Put())), Hex(S_OK));
     BSTR cPath = nullptr;
     ASSERT_EQ(Hex(c->get_Path(&cPath)), Hex(S_OK));
@@ -591,12 +559,12 @@ TEST_F(LabSchedulerTest, FolderAndTaskNamesAndPaths) {
         {L"A\\B", notFound, nullptr},
         {L"Refusals\\Coded\\.hf-refuse", notFound, nullptr},
     };
-    ComRef<ITaskFolder> root = Folder(L"\\");
+    ComPtr<ITaskFolder> root = Folder(L"\\");
     ASSERT_TRUE(root);
     for (const TaskCase& t : tasks) {
         SCOPED_TRACE(Narrow(std::wstring(L"GetTask(\"") + t.request + L"\")"));
-        ComRef<IRegisteredTask> task;
-        const Bstr request = MakeBstr(t.request);
+        ComPtr<IRegisteredTask> task;
+        const UniqueBstr request = MakeBstr(t.request);
         ASSERT_EQ(Hex(root->GetTask(request.get(), task.Put())), Hex(t.expected));
         if (t.path == nullptr) {
             EXPECT_FALSE(task);
@@ -609,9 +577,9 @@ TEST_F(LabSchedulerTest, FolderAndTaskNamesAndPaths) {
 }
 
 TEST_F(LabSchedulerTest, CollectionsCountFromOneAndRejectOtherIndices) {
-    ComRef<ITaskFolder> c = Folder(L"\\A\\B\\C");
+    ComPtr<ITaskFolder> c = Folder(L"\\A\\B\\C");
     ASSERT_TRUE(c);
-    ComRef<IRegisteredTaskCollection> tasks;
+    ComPtr<IRegisteredTaskCollection> tasks;
     ASSERT_EQ(Hex(c->GetTasks(TASK_ENUM_HIDDEN, tasks.Put())), Hex(S_OK));
     LONG count = 0;
     ASSERT_EQ(Hex(tasks->get_Count(&count)), Hex(S_OK));
@@ -633,7 +601,7 @@ TEST_F(LabSchedulerTest, CollectionsCountFromOneAndRejectOtherIndices) {
     for (const Case& item : cases) {
         SCOPED_TRACE("Item(vt " + std::to_string(item.type) + ", " + std::to_string(item.index) +
                      ")");
-        ComRef<IRegisteredTask> task;
+        ComPtr<IRegisteredTask> task;
         ASSERT_EQ(Hex(tasks->get_Item(Index(item.type, item.index), task.Put())),
                   Hex(item.expected));
         if (item.name == nullptr) {
@@ -646,37 +614,37 @@ TEST_F(LabSchedulerTest, CollectionsCountFromOneAndRejectOtherIndices) {
     }
     VARIANT byName{};
     V_VT(&byName) = VT_BSTR;
-    const Bstr mango = MakeBstr(L"mango");
+    const UniqueBstr mango = MakeBstr(L"mango");
     V_BSTR(&byName) = mango.get();
-    ComRef<IRegisteredTask> none;
+    ComPtr<IRegisteredTask> none;
     EXPECT_EQ(Hex(tasks->get_Item(byName, none.Put())), Hex(E_INVALIDARG)) << "Item by name";
     IUnknown* enumerator = nullptr;
     EXPECT_EQ(Hex(tasks->get__NewEnum(&enumerator)), Hex(E_NOTIMPL));
 
     // The folder collection of \A: "a-sub" sorts before "B" when case is ignored.
-    ComRef<ITaskFolder> a = Folder(L"\\A");
+    ComPtr<ITaskFolder> a = Folder(L"\\A");
     ASSERT_TRUE(a);
-    ComRef<ITaskFolderCollection> folders;
+    ComPtr<ITaskFolderCollection> folders;
     ASSERT_EQ(Hex(a->GetFolders(TASK_ENUM_HIDDEN, folders.Put())), Hex(S_OK));
     ASSERT_EQ(Hex(folders->get_Count(&count)), Hex(S_OK));
     ASSERT_EQ(count, 2);
     const wchar_t* expectedFolders[] = {L"a-sub", L"B"};
     for (LONG j = 1; j <= 2; ++j) {
-        ComRef<ITaskFolder> folder;
+        ComPtr<ITaskFolder> folder;
         ASSERT_EQ(Hex(folders->get_Item(Index(VT_I4, j), folder.Put())), Hex(S_OK));
         BSTR name = nullptr;
         ASSERT_EQ(Hex(folder->get_Name(&name)), Hex(S_OK));
         EXPECT_EQ(Narrow(Take(name)), Narrow(expectedFolders[j - 1])) << "folder " << j;
     }
-    ComRef<ITaskFolder> outside;
+    ComPtr<ITaskFolder> outside;
     EXPECT_EQ(Hex(folders->get_Item(Index(VT_I4, 3), outside.Put())), Hex(E_INVALIDARG));
     EXPECT_EQ(Hex(folders->get_Item(Index(VT_I4, 0), outside.Put())), Hex(E_INVALIDARG));
     EXPECT_FALSE(outside);
 
     // An empty folder lists nothing, without failing.
-    ComRef<ITaskFolder> b = Folder(L"\\A\\B");
+    ComPtr<ITaskFolder> b = Folder(L"\\A\\B");
     ASSERT_TRUE(b);
-    ComRef<IRegisteredTaskCollection> none2;
+    ComPtr<IRegisteredTaskCollection> none2;
     ASSERT_EQ(Hex(b->GetTasks(TASK_ENUM_HIDDEN, none2.Put())), Hex(S_OK));
     ASSERT_EQ(Hex(none2->get_Count(&count)), Hex(S_OK));
     EXPECT_EQ(count, 0);
@@ -685,38 +653,38 @@ TEST_F(LabSchedulerTest, CollectionsCountFromOneAndRejectOtherIndices) {
 TEST_F(LabSchedulerTest, RefusedFolderFailsWithTheMarkersResultAndDescription) {
     for (const RefusalCase& refusal : RefusalCases()) {
         SCOPED_TRACE(Narrow(refusal.folder));
-        ComRef<ITaskFolder> folder = Folder((L"\\" + refusal.folder).c_str());
+        ComPtr<ITaskFolder> folder = Folder((L"\\" + refusal.folder).c_str());
         ASSERT_TRUE(folder);
 
-        ComRef<IRegisteredTaskCollection> tasks;
+        ComPtr<IRegisteredTaskCollection> tasks;
         EXPECT_EQ(Hex(folder->GetTasks(TASK_ENUM_HIDDEN, tasks.Put())), Hex(refusal.expected));
         EXPECT_FALSE(tasks);
         EXPECT_EQ(Show(ErrorDescription(folder.Get())), Show(refusal.description)) << "GetTasks";
 
-        ComRef<ITaskFolderCollection> folders;
+        ComPtr<ITaskFolderCollection> folders;
         EXPECT_EQ(Hex(folder->GetFolders(TASK_ENUM_HIDDEN, folders.Put())), Hex(refusal.expected));
         EXPECT_FALSE(folders);
         EXPECT_EQ(Show(ErrorDescription(folder.Get())), Show(refusal.description)) << "GetFolders";
     }
 
     // A later failure of another kind carries no stale description.
-    ComRef<ITaskFolder> coded = Folder(L"\\Refusals\\Coded");
+    ComPtr<ITaskFolder> coded = Folder(L"\\Refusals\\Coded");
     ASSERT_TRUE(coded);
-    ComRef<IRegisteredTaskCollection> tasks;
+    ComPtr<IRegisteredTaskCollection> tasks;
     ASSERT_TRUE(FAILED(coded->GetTasks(TASK_ENUM_HIDDEN, tasks.Put())));
-    ComRef<ITaskFolder> missing;
-    const Bstr name = MakeBstr(L"Missing");
+    ComPtr<ITaskFolder> missing;
+    const UniqueBstr name = MakeBstr(L"Missing");
     EXPECT_EQ(Hex(coded->GetFolder(name.get(), missing.Put())),
               Hex(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)));
     EXPECT_EQ(Show(ErrorDescription(coded.Get())), Show(std::nullopt));
 
     // Only the folder object offers error information, and only for ITaskFolder.
-    ComRef<ISupportErrorInfo> support;
+    ComPtr<ISupportErrorInfo> support;
     ASSERT_EQ(Hex(coded->QueryInterface(__uuidof(ISupportErrorInfo),
                                         reinterpret_cast<void**>(support.Put()))),
               Hex(S_OK));
     EXPECT_EQ(Hex(support->InterfaceSupportsErrorInfo(__uuidof(ITaskService))), Hex(S_FALSE));
-    ComRef<ISupportErrorInfo> serviceSupport;
+    ComPtr<ISupportErrorInfo> serviceSupport;
     EXPECT_EQ(Hex(service_->QueryInterface(__uuidof(ISupportErrorInfo),
                                            reinterpret_cast<void**>(serviceSupport.Put()))),
               Hex(E_NOINTERFACE));
@@ -725,22 +693,22 @@ TEST_F(LabSchedulerTest, RefusedFolderFailsWithTheMarkersResultAndDescription) {
 TEST_F(LabSchedulerTest, EveryObjectFreesItselfAndTheDllCanUnload) {
     EXPECT_EQ(Hex(Call("DllCanUnloadNow")), Hex(S_FALSE)) << "the fixture's service is alive";
 
-    ComRef<ITaskFolder> c = Folder(L"\\A\\B\\C");
+    ComPtr<ITaskFolder> c = Folder(L"\\A\\B\\C");
     ASSERT_TRUE(c);
-    ComRef<IRegisteredTaskCollection> tasks;
+    ComPtr<IRegisteredTaskCollection> tasks;
     ASSERT_EQ(Hex(c->GetTasks(TASK_ENUM_HIDDEN, tasks.Put())), Hex(S_OK));
-    ComRef<IRegisteredTask> task;
+    ComPtr<IRegisteredTask> task;
     ASSERT_EQ(Hex(tasks->get_Item(Index(VT_I4, 1), task.Put())), Hex(S_OK));
-    ComRef<ITaskFolderCollection> folders;
+    ComPtr<ITaskFolderCollection> folders;
     ASSERT_EQ(Hex(c->GetFolders(TASK_ENUM_HIDDEN, folders.Put())), Hex(S_OK));
 
     // The folder is one object whichever interface it is reached through.
-    ComRef<ISupportErrorInfo> support;
+    ComPtr<ISupportErrorInfo> support;
     ASSERT_EQ(Hex(c->QueryInterface(__uuidof(ISupportErrorInfo),
                                     reinterpret_cast<void**>(support.Put()))),
               Hex(S_OK));
-    ComRef<IUnknown> viaFolder;
-    ComRef<IUnknown> viaSupport;
+    ComPtr<IUnknown> viaFolder;
+    ComPtr<IUnknown> viaSupport;
     ASSERT_EQ(Hex(c.As(viaFolder)), Hex(S_OK));
     ASSERT_EQ(Hex(support.As(viaSupport)), Hex(S_OK));
     EXPECT_EQ(viaFolder.Get(), viaSupport.Get());
@@ -750,7 +718,7 @@ TEST_F(LabSchedulerTest, EveryObjectFreesItselfAndTheDllCanUnload) {
     viaSupport.Reset();
     support.Reset();
 
-    ComRef<IDispatch> dispatch;
+    ComPtr<IDispatch> dispatch;
     ASSERT_EQ(Hex(task.As(dispatch)), Hex(S_OK));
     UINT typeInfos = 9;
     EXPECT_EQ(Hex(dispatch->GetTypeInfoCount(&typeInfos)), Hex(S_OK));
