@@ -77,9 +77,4 @@ void RemoveDriverServices(const Platform& platform, StopWaitBudget& budget) {
     }
 }
 
-void RemoveDriverServices(const Platform& platform) {
-    StopWaitBudget budget;
-    RemoveDriverServices(platform, budget);
-}
-
 }  // namespace hf

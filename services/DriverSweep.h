@@ -22,7 +22,5 @@ TStringList FindDriversByOriginalName(const Platform& platform, const std::wstri
 // from reading an "ImagePath" or from StopService ends the sweep and travels on. The stops wait
 // within `budget`, the run's one budget for its service waits.
 void RemoveDriverServices(const Platform& platform, StopWaitBudget& budget);
-// The sweep on its own, outside a cleaning run: a budget of its own.
-void RemoveDriverServices(const Platform& platform);
 
 }  // namespace hf

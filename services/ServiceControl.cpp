@@ -85,11 +85,6 @@ void StopService(const Platform& platform, const std::wstring& name, bool delete
     }
 }
 
-void StopService(const Platform& platform, const std::wstring& name, bool deleteAfterStop) {
-    StopWaitBudget budget;
-    StopService(platform, name, deleteAfterStop, budget);
-}
-
 void DeleteServiceByName(const Platform& platform, const std::wstring& name) {
     ServiceApi& services = platform.Services();
     const UniqueScHandle manager = OpenManager(services);

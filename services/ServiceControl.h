@@ -40,8 +40,6 @@ class StopWaitBudget {
 // any other reason.
 void StopService(const Platform& platform, const std::wstring& name, bool deleteAfterStop,
                  StopWaitBudget& budget);
-// A stop on its own, outside a cleaning run: a budget of its own.
-void StopService(const Platform& platform, const std::wstring& name, bool deleteAfterStop);
 
 // Marks `name` for deletion without stopping it; a running service keeps running until it stops.
 // Reports nothing and never raises.

@@ -146,6 +146,7 @@ class DriverSweepTest : public ::testing::Test {
     OrderedServices ordered{services, log};
     fake::FakeShell shell;
     Platform platform;
+    StopWaitBudget runBudget;  // each test is one run: its stops share one budget
 };
 
 TEST_F(DriverSweepTest, SearchesTheNativeDriversFolderBuiltFromTheWindowsFolder) {
@@ -195,13 +196,13 @@ TEST_F(DriverSweepTest, FindsFilesByTheirOriginalNameWhateverTheyAreCalled) {
 TEST_F(DriverSweepTest, NoDriverFoundTouchesNoRegistryOrService) {
     AddService(L"Svc", L"system32\\drivers\\caps.sys");
     files.AddFile(kDrivers + L"caps.sys", Original(L"HFFILTER.SYS"));
-    RemoveDriverServices(platform);
+    RemoveDriverServices(platform, runBudget);
     EXPECT_TRUE(registry.calls.empty());
     EXPECT_TRUE(services.calls.empty());
 
     // No Sysnative alias at all (32-bit Windows).
     files.FailPath(L"C:\\Windows\\Sysnative\\drivers", fake::kErrorPathNotFound);
-    RemoveDriverServices(platform);
+    RemoveDriverServices(platform, runBudget);
     EXPECT_TRUE(registry.calls.empty());
     ExpectEverythingReleased();
 }
@@ -244,7 +245,7 @@ TEST_F(DriverSweepTest, MatchesImagePathOnlyAsSystem32DriversPlusTheFileName) {
     AddService(L"Locked", L"system32\\drivers\\HfCore1.sys");
     registry.FindKey(kServices + L"\\Locked")->refuseFullAccess = true;
 
-    RemoveDriverServices(platform);
+    RemoveDriverServices(platform, runBudget);
     Names removed;
     for (const Case& c : cases) {
         EXPECT_EQ(!registry.KeyExists(kServices + L"\\" + c.name), c.removed)
@@ -269,7 +270,7 @@ TEST_F(DriverSweepTest, RemovesEachMatchInListOrderAndStopsItRightAfter) {
     registry.AddKey(kServices + L"\\SvcA\\Enum");
     AddService(L"Mid", L"system32\\drivers\\y.sys", reg::kTypeExpandSz, true);
     AddService(L"SvcB", L"system32\\drivers\\X.SYS", reg::kTypeExpandSz, true);
-    RemoveDriverServices(platform);
+    RemoveDriverServices(platform, runBudget);
     const std::wstring k = L"RegDeleteKeyW(HKLM\\" + kServices + L"\\";
     EXPECT_EQ(Removals(), (Names{
                               k + L"SvcA\\Enum) = 0",
@@ -298,7 +299,7 @@ TEST_F(DriverSweepTest, ListsTheServicesKeyAfreshForTheSecondFile) {
             AddService(L"Late", L"system32\\drivers\\second.sys");
         }
     };
-    RemoveDriverServices(platform);
+    RemoveDriverServices(platform, runBudget);
     for (const auto& name : {L"One", L"Two", L"Zed", L"Late"}) {
         EXPECT_FALSE(registry.KeyExists(kServices + L"\\" + name)) << name;
     }
@@ -332,7 +333,7 @@ TEST_F(DriverSweepTest, AKeyTreeFailingPartWayIsLeftAndTheSweepGoesOn) {
     AddService(L"Unlisted", L"system32\\drivers\\x.sys", reg::kTypeExpandSz, true);
     registry.FindKey(kServices)->failEnumKeyAt[2] = reg::kErrorAccessDenied;
 
-    EXPECT_NO_THROW(RemoveDriverServices(platform));
+    EXPECT_NO_THROW(RemoveDriverServices(platform, runBudget));
 
     const std::wstring k = L"RegDeleteKeyW(HKLM\\" + kServices + L"\\";
     EXPECT_EQ(Removals(), (Names{
@@ -365,7 +366,7 @@ TEST_F(DriverSweepTest, AnUnreadableImagePathEndsTheSweepAndKeepsWhatWasDone) {
     AddService(L"Later", L"system32\\drivers\\a.sys");
     AddService(L"SecondFile", L"system32\\drivers\\b.sys");
     try {
-        RemoveDriverServices(platform);
+        RemoveDriverServices(platform, runBudget);
         FAIL() << "expected ERegistryException";
     } catch (const ERegistryException& e) {
         EXPECT_EQ(e.Message(), L"Failed to get data for 'ImagePath'");
@@ -386,7 +387,7 @@ TEST_F(DriverSweepTest, AStopThatRaisesEndsTheSweepAfterTheEarlierSteps) {
     AddService(L"Next", L"system32\\drivers\\a.sys");
     AddService(L"SecondFile", L"system32\\drivers\\b.sys");
     try {
-        RemoveDriverServices(platform);
+        RemoveDriverServices(platform, runBudget);
         FAIL() << "expected EOSError";
     } catch (const EOSError& e) {
         EXPECT_EQ(e.Code(), 5u);
@@ -407,7 +408,7 @@ TEST_F(DriverSweepTest, AServicesKeyWithoutFullAccessSkipsEachFileQuietly) {
     files.AddFile(kDrivers + L"b.sys", Original(L"hfFilter.sys"));
     AddService(L"Svc", L"system32\\drivers\\a.sys");
     registry.FindKey(kServices)->refuseFullAccess = true;
-    EXPECT_NO_THROW(RemoveDriverServices(platform));
+    EXPECT_NO_THROW(RemoveDriverServices(platform, runBudget));
     EXPECT_EQ(registry.calls, (Names(2, L"RegOpenKeyExW(HKLM\\" + kServices + L"\\) = 5")));
     EXPECT_TRUE(services.calls.empty());
     ExpectEverythingReleased();
@@ -417,7 +418,7 @@ TEST_F(DriverSweepTest, AServiceNameWithShellCharactersGoesOnlyToTheServiceManag
     files.AddFile(kDrivers + L"a.sys", Original(L"hfFilter.sys"));
     const std::wstring crafted = L"x\" & calc.exe & \"|more";
     AddService(crafted, L"system32\\drivers\\a.sys", reg::kTypeExpandSz, true);
-    RemoveDriverServices(platform);
+    RemoveDriverServices(platform, runBudget);
     EXPECT_FALSE(registry.KeyExists(kServices + L"\\" + crafted));
     EXPECT_EQ(Removals(), (Names{
                               L"RegDeleteKeyW(HKLM\\" + kServices + L"\\" + crafted + L") = 0",

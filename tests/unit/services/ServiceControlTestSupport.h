@@ -3,6 +3,7 @@
 // and checks on the recorded calls.
 
 #include "platform/Platform.h"
+#include "services/ServiceControl.h"
 #include "tests/fakes/FakeServices.h"
 #include "tests/fakes/FakeSystem.h"
 
@@ -19,6 +20,8 @@ class ServiceControlTest : public ::testing::Test {
     FakeServices services{system};
     // Only the two interfaces the service operations may use.
     Platform platform{.system = &system, .services = &services};
+    // Each test is one run: the stops it makes on `platform` share one run's wait budget.
+    StopWaitBudget runBudget;
 
     // Handles 1 and 2 are the manager and the service of the first call under test: the service
     // handle is closed first, then the manager's, and nothing stays open.

@@ -86,7 +86,7 @@ TEST_F(DeleteServiceByNameTest, MarkedServiceIsRemovedOnceTheLaterStopEnds) {
                                             {200, svc::kStopped, 0, 0}};
 
     DeleteServiceByName(platform, L"hffilter");
-    StopService(platform, L"hffilter", false);
+    StopService(platform, L"hffilter", false, runBudget);
 
     EXPECT_EQ(services.CallsOf(ServiceFn::DeleteService).size(), 1u);
     EXPECT_EQ(system.sleeps, (std::vector<std::uint32_t>{100, 100}));

@@ -24,7 +24,7 @@ std::vector<std::uint32_t> Repeat(std::uint32_t pause, std::size_t count) {
 TEST_F(StopServiceTest, StoppedServiceIsDeletedOnTheSameHandleAndBothHandlesClosed) {
     services.Add(kName);  // no script: the stop takes effect at once
 
-    StopService(platform, kName, true);
+    StopService(platform, kName, true, runBudget);
 
     EXPECT_EQ(services.Log(), (std::vector<std::string>{
                                   kOpenManager,
@@ -46,8 +46,9 @@ TEST_F(StopServiceTest, AsksForTheDeleteRightEvenWithoutDeletion) {
         FakeServices localServices{localSystem};
         localServices.Add(kName);
         const Platform local{.system = &localSystem, .services = &localServices};
+        StopWaitBudget localBudget;
 
-        StopService(local, kName, deleteAfterStop);
+        StopService(local, kName, deleteAfterStop, localBudget);
 
         const auto log = localServices.Log();
         ASSERT_GE(log.size(), 2u);
@@ -67,8 +68,9 @@ TEST_F(StopServiceTest, MissingServiceReturnsQuietlyAfterClosingTheManager) {
         FakeServices localServices{localSystem};
         localServices.Add(L"OtherSvc");
         const Platform local{.system = &localSystem, .services = &localServices};
+        StopWaitBudget localBudget;
 
-        EXPECT_NO_THROW(StopService(local, kName, deleteAfterStop));
+        EXPECT_NO_THROW(StopService(local, kName, deleteAfterStop, localBudget));
 
         EXPECT_EQ(localServices.Log(), (std::vector<std::string>{
                                            kOpenManager,
@@ -131,9 +133,10 @@ TEST_F(StopServiceTest, FailedOpensRaiseTheSystemError) {
         localServices.Add(kName);
         localServices.Fail(c.failing, c.error);
         const Platform local{.system = &localSystem, .services = &localServices};
+        StopWaitBudget localBudget;
 
         try {
-            StopService(local, kName, true);
+            StopService(local, kName, true, localBudget);
             ADD_FAILURE() << "expected EOSError " << c.error << ", nothing was raised";
         } catch (const EOSError& e) {
             EXPECT_EQ(e.Code(), c.error);
@@ -148,7 +151,7 @@ TEST_F(StopServiceTest, DeniedDeleteRightRaisesAlsoWithoutDeletion) {
     services.Add(kName).deniedAccess = svc::kDelete;
 
     try {
-        StopService(platform, kName, false);
+        StopService(platform, kName, false, runBudget);
         ADD_FAILURE() << "expected EOSError 5, nothing was raised";
     } catch (const EOSError& e) {
         EXPECT_EQ(e.Code(), 5u);
@@ -184,8 +187,9 @@ TEST_F(StopServiceTest, RefusedStopSkipsTheWaitButStillRequestsDeletion) {
                 localServices.Fail(ServiceFn::ControlService, c.injectedError);
             }
             const Platform local{.system = &localSystem, .services = &localServices};
+            StopWaitBudget localBudget;
 
-            EXPECT_NO_THROW(StopService(local, kName, deleteAfterStop));
+            EXPECT_NO_THROW(StopService(local, kName, deleteAfterStop, localBudget));
 
             std::vector<std::string> expected = {
                 kOpenManager, kOpenService,
@@ -205,7 +209,7 @@ TEST_F(StopServiceTest, FailedFirstQuerySkipsTheWaitButStillRequestsDeletion) {
     services.Add(kName).stopScript = {{0, svc::kStopPending, 1, 500}};
     services.Fail(ServiceFn::QueryServiceStatus, 6);
 
-    StopService(platform, kName, true);
+    StopService(platform, kName, true, runBudget);
 
     EXPECT_EQ(services.Log(), (std::vector<std::string>{
                                   kOpenManager,
@@ -320,7 +324,7 @@ TEST_F(StopServiceTest, HandlesAreClosedServiceFirstWhenAnythingFailsAfterTheOpe
     services.Fail(ServiceFn::QueryServiceStatus, 6, 1);
     services.Fail(ServiceFn::DeleteService, 5);
 
-    EXPECT_NO_THROW(StopService(platform, kName, true));
+    EXPECT_NO_THROW(StopService(platform, kName, true, runBudget));
 
     ExpectClosedServiceThenManager();
     EXPECT_FALSE(services.Find(kName)->markedForDeletion);

@@ -5,7 +5,7 @@
 
 #include "inspect/WindowsFolder.h"
 #include "platform/Platform.h"
-#include "platform/UniqueHandle.h"
+#include "platform/win32/Win32Handles.h"
 #include "platform/win32/FilesWin32.h"
 #include "platform/win32/RegistryWin32.h"
 #include "platform/win32/ServicesWin32.h"
@@ -13,6 +13,8 @@
 #include "platform/win32/VersionWin32.h"
 #include "services/DriverSweep.h"
 #include "services/Registry.h"
+#include "services/ServiceControl.h"
+#include "tests/wine/common/WineTestSupport.h"
 
 #include <windows.h>
 
@@ -26,27 +28,6 @@ namespace hf {
 namespace {
 
 constexpr wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
-
-struct NativeScTraits {
-    using Handle = SC_HANDLE;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle handle) const noexcept { ::CloseServiceHandle(handle); }
-};
-using NativeSc = UniqueHandle<NativeScTraits>;
-
-struct NativeFindTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    void Close(Handle handle) const noexcept { ::FindClose(handle); }
-};
-using NativeFind = UniqueHandle<NativeFindTraits>;
-
-// The fixture PEs sit next to this executable.
-std::wstring FixtureFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(::GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
-    return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
 
 // What the sweep must find, and what it must pass over, in the drivers folder.
 struct DriverFile {
@@ -97,7 +78,7 @@ class DriverSweepWine : public ::testing::Test {
                 ASSERT_TRUE(::CreateDirectoryW(target.c_str(), nullptr)) << ::GetLastError();
             } else {
                 ASSERT_TRUE(
-                    ::CopyFileW((FixtureFolder() + file.fixture).c_str(), target.c_str(), FALSE))
+                    ::CopyFileW((wine::ExeDir() + file.fixture).c_str(), target.c_str(), FALSE))
                     << "copying " << testing::PrintToString(std::wstring(file.fixture)) << ": "
                     << ::GetLastError();
             }
@@ -111,7 +92,7 @@ class DriverSweepWine : public ::testing::Test {
                                     : ::DeleteFileW(target.c_str());
         }
         for (const ServiceCase& c : kServiceCases) {
-            NativeSc service(NativeScTraits{}, ::OpenServiceW(manager.get(), c.name, DELETE));
+            UniqueNativeSc service(NativeScTraits{}, ::OpenServiceW(manager.get(), c.name, DELETE));
             if (service) {
                 ::DeleteService(service.get());
             }
@@ -126,8 +107,7 @@ class DriverSweepWine : public ::testing::Test {
     std::vector<std::wstring> SearchOrder(const std::vector<std::wstring>& wanted) {
         std::vector<std::wstring> names;
         WIN32_FIND_DATAW data;
-        NativeFind search(NativeFindTraits{},
-                          ::FindFirstFileW((drivers + L"*.sys").c_str(), &data));
+        UniqueFind search(FindTraits{}, ::FindFirstFileW((drivers + L"*.sys").c_str(), &data));
         if (!search) {
             return names;
         }
@@ -142,8 +122,8 @@ class DriverSweepWine : public ::testing::Test {
     // The service's start type as the manager reports it; 0xFFFFFFFF with `error` set when it
     // cannot be opened.
     DWORD StartType(const wchar_t* name, DWORD& error) {
-        NativeSc service(NativeScTraits{},
-                         ::OpenServiceW(manager.get(), name, SERVICE_QUERY_CONFIG));
+        UniqueNativeSc service(NativeScTraits{},
+                               ::OpenServiceW(manager.get(), name, SERVICE_QUERY_CONFIG));
         if (!service) {
             error = ::GetLastError();
             return 0xFFFFFFFF;
@@ -182,7 +162,8 @@ class DriverSweepWine : public ::testing::Test {
                       .files = &files,
                       .version = &version,
                       .registry = &registry};
-    NativeSc manager{NativeScTraits{}, ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
+    UniqueNativeSc manager{NativeScTraits{},
+                           ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
     std::wstring drivers;
 };
 
@@ -210,7 +191,7 @@ TEST_F(DriverSweepWine, UnderWow64System32AndSysnativeAreTwoFolders) {
     }
     const std::wstring own = GetWindowsFolder(platform) + L"\\System32\\drivers\\";
     EXPECT_EQ(::GetFileAttributesW((own + L"hfcore1.sys").c_str()), INVALID_FILE_ATTRIBUTES);
-    ASSERT_TRUE(::CopyFileW((FixtureFolder() + L"hf_driver_FilterEnglish.dll").c_str(),
+    ASSERT_TRUE(::CopyFileW((wine::ExeDir() + L"hf_driver_FilterEnglish.dll").c_str(),
                             (own + L"hfwow64.sys").c_str(), FALSE))
         << ::GetLastError();
     EXPECT_EQ(::GetFileAttributesW((drivers + L"hfwow64.sys").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -224,9 +205,9 @@ TEST_F(DriverSweepWine, UnderWow64System32AndSysnativeAreTwoFolders) {
 TEST_F(DriverSweepWine, RemovesTheMatchingServicesAndLeavesTheNearMisses) {
     // A handle held on each service keeps the manager from removing a marked one, so its
     // start type and deletion mark can be read afterwards.
-    std::vector<NativeSc> held;
+    std::vector<UniqueNativeSc> held;
     for (const ServiceCase& c : kServiceCases) {
-        NativeSc created(
+        UniqueNativeSc created(
             NativeScTraits{},
             ::CreateServiceW(manager.get(), c.name, c.name, SERVICE_ALL_ACCESS,
                              SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
@@ -263,7 +244,8 @@ TEST_F(DriverSweepWine, RemovesTheMatchingServicesAndLeavesTheNearMisses) {
                      sizeof binary);
     ::RegCloseKey(key);
 
-    EXPECT_NO_THROW(RemoveDriverServices(platform));
+    StopWaitBudget budget;
+    EXPECT_NO_THROW(RemoveDriverServices(platform, budget));
 
     for (std::size_t i = 0; i < std::size(kServiceCases); ++i) {
         const ServiceCase& c = kServiceCases[i];

@@ -2,11 +2,12 @@
 // under HKLM\SYSTEM\CurrentControlSet\Services and remove again.
 
 #include "platform/Platform.h"
-#include "platform/UniqueHandle.h"
+#include "platform/win32/Win32Handles.h"
 #include "platform/win32/RegistryWin32.h"
 #include "services/FilterPurge.h"
 #include "services/Registry.h"
-#include "tests/unit/registry/DataCases.h"
+#include "tests/fakes/Utf16Le.h"
+#include "tests/unit/services/DataCases.h"
 
 #include <windows.h>
 
@@ -21,30 +22,22 @@ namespace {
 
 constexpr wchar_t kServices[] = L"SYSTEM\\CurrentControlSet\\Services";
 
-struct NativeKeyTraits {
-    using Handle = HKEY;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle key) const noexcept { ::RegCloseKey(key); }
-};
-using NativeKey = UniqueHandle<NativeKeyTraits>;
-
 std::wstring Under(const std::wstring& relative) {
     return std::wstring(kServices) + L"\\" + relative;
 }
 
-NativeKey Create(const std::wstring& path) {
+UniqueNativeKey Create(const std::wstring& path) {
     HKEY key = nullptr;
     const LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
                                              KEY_ALL_ACCESS, nullptr, &key, nullptr);
     EXPECT_EQ(status, ERROR_SUCCESS) << "RegCreateKeyExW " << path.size();
-    return NativeKey(NativeKeyTraits{}, key);
+    return UniqueNativeKey(NativeKeyTraits{}, key);
 }
 
 // Writes `data` with non-NUL bytes around it, so the registry's own terminator repair (it adds a
 // NUL it finds just past a string) leaves the count as given.
-void Set(const std::wstring& path, const std::wstring& name, DWORD type,
-         const testcases::Bytes& data) {
-    NativeKey key = Create(path);
+void Set(const std::wstring& path, const std::wstring& name, DWORD type, const test::Bytes& data) {
+    UniqueNativeKey key = Create(path);
     std::vector<BYTE> padded(data.size() + 8, 0xFF);
     std::copy(data.begin(), data.end(), padded.begin() + 4);
     ASSERT_EQ(::RegSetValueExW(key.get(), name.c_str(), 0, type, padded.data() + 4,
@@ -54,11 +47,10 @@ void Set(const std::wstring& path, const std::wstring& name, DWORD type,
 
 bool Exists(const std::wstring& path) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    ::RegCloseKey(key);
-    return true;
+    const bool opened =
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    const UniqueNativeKey owned(NativeKeyTraits{}, opened ? key : nullptr);
+    return opened;
 }
 
 std::vector<std::wstring> Sorted(const TStringList& list) {
@@ -81,9 +73,9 @@ class RegistryWine : public ::testing::Test {
         Create(Under(t + L"\\A\\A1"));
         Create(Under(t + L"\\A\\A2\\X"));
         Create(Under(t + L"\\B"));
-        Set(Under(t + L"\\A"), L"v", REG_SZ, testcases::Utf16Le(L"1"));
-        Set(Under(t), L"", REG_SZ, testcases::Utf16Le(L"d"));
-        Set(Under(t), L"Start", REG_DWORD, testcases::Le32(3));
+        Set(Under(t + L"\\A"), L"v", REG_SZ, test::Utf16Le(L"1"));
+        Set(Under(t), L"", REG_SZ, test::Utf16Le(L"d"));
+        Set(Under(t), L"Start", REG_DWORD, test::Le32(3));
     }
 
     Win32RegistryApi registry;

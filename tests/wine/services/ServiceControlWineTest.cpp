@@ -5,10 +5,11 @@
 #include "platform/Errors.h"
 #include "platform/Platform.h"
 #include "platform/Text.h"
-#include "platform/UniqueHandle.h"
+#include "platform/win32/Win32Handles.h"
 #include "platform/win32/ServicesWin32.h"
 #include "platform/win32/SystemWin32.h"
 #include "services/ServiceControl.h"
+#include "tests/wine/common/WineTestSupport.h"
 
 #include <windows.h>
 
@@ -20,29 +21,12 @@
 namespace hf {
 namespace {
 
-struct NativeScTraits {
-    using Handle = SC_HANDLE;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle handle) const noexcept { ::CloseServiceHandle(handle); }
-};
-using NativeSc = UniqueHandle<NativeScTraits>;
-
-struct KernelHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle handle) const noexcept { ::CloseHandle(handle); }
-};
-using KernelHandle = UniqueHandle<KernelHandleTraits>;
-
 constexpr DWORD kStartTimeoutMs = 15'000;
 constexpr DWORD kRemovalTimeoutMs = 10'000;
 
 // The fixture service sits next to this executable.
 std::wstring FixturePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), MAX_PATH);
-    path.resize(length);
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"hf_fixture_service.exe";
+    return wine::ExeDir() + L"hf_fixture_service.exe";
 }
 
 class ServiceControlWine : public ::testing::Test {
@@ -50,7 +34,9 @@ class ServiceControlWine : public ::testing::Test {
     Win32SystemApi system;
     Win32ServiceApi services;
     Platform platform{.system = &system, .services = &services};
-    NativeSc manager{NativeScTraits{}, ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
+    StopWaitBudget budget;  // each test is one run: its stops share one budget
+    UniqueNativeSc manager{NativeScTraits{},
+                           ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)};
     std::vector<std::wstring> created;
 
     void SetUp() override { ASSERT_TRUE(manager) << "OpenSCManagerW: " << ::GetLastError(); }
@@ -58,8 +44,8 @@ class ServiceControlWine : public ::testing::Test {
     // Ends what a test left behind: kills a fixture process that still runs, deletes the entry.
     void TearDown() override {
         for (const std::wstring& name : created) {
-            NativeSc service(NativeScTraits{},
-                             ::OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+            UniqueNativeSc service(NativeScTraits{},
+                                   ::OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
             if (!service) {
                 continue;
             }
@@ -68,7 +54,7 @@ class ServiceControlWine : public ::testing::Test {
             if (::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
                                        reinterpret_cast<BYTE*>(&status), sizeof status, &needed) &&
                 status.dwProcessId != 0) {
-                KernelHandle process(
+                UniqueKernelHandle process(
                     KernelHandleTraits{},
                     ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId));
                 if (process) {
@@ -82,9 +68,9 @@ class ServiceControlWine : public ::testing::Test {
 
     // Registers a fixture service (demand start) in `mode` and, when asked, starts it and waits
     // until it runs. Returns a handle with every right, for the test's own checks.
-    NativeSc CreateFixture(const std::wstring& name, const std::wstring& mode, bool start) {
+    UniqueNativeSc CreateFixture(const std::wstring& name, const std::wstring& mode, bool start) {
         const std::wstring image = L"\"" + FixturePath() + L"\" " + mode;
-        NativeSc service(
+        UniqueNativeSc service(
             NativeScTraits{},
             ::CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
                              SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
@@ -107,15 +93,15 @@ class ServiceControlWine : public ::testing::Test {
         return service;
     }
 
-    static DWORD State(const NativeSc& service) {
+    static DWORD State(const UniqueNativeSc& service) {
         SERVICE_STATUS status{};
         return ::QueryServiceStatus(service.get(), &status) ? status.dwCurrentState : 0;
     }
 
     // The last error of opening `name`, or 0 when it opens (the service exists).
     DWORD OpenError(const std::wstring& name) {
-        NativeSc service(NativeScTraits{},
-                         ::OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+        UniqueNativeSc service(NativeScTraits{},
+                               ::OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
         return service ? 0 : ::GetLastError();
     }
 
@@ -132,7 +118,7 @@ class ServiceControlWine : public ::testing::Test {
     }
 
     // Whether the service is marked for deletion: a second DeleteService says so.
-    static bool MarkedForDeletion(const NativeSc& service) {
+    static bool MarkedForDeletion(const UniqueNativeSc& service) {
         if (::DeleteService(service.get())) {
             return false;  // it was not; now it is, which the test's cleanup would do anyway
         }
@@ -142,10 +128,10 @@ class ServiceControlWine : public ::testing::Test {
 
 TEST_F(ServiceControlWine, StopServiceWaitsThroughRisingCheckpointsThenDeletes) {
     const std::wstring name = L"HfSvcSteps";
-    NativeSc watch = CreateFixture(name, L"steps", true);
+    UniqueNativeSc watch = CreateFixture(name, L"steps", true);
     ASSERT_TRUE(watch);
 
-    StopService(platform, name, true);
+    StopService(platform, name, true, budget);
 
     // Our own handle keeps the entry until we close it.
     EXPECT_EQ(State(watch), static_cast<DWORD>(SERVICE_STOPPED))
@@ -157,11 +143,11 @@ TEST_F(ServiceControlWine, StopServiceWaitsThroughRisingCheckpointsThenDeletes) 
 
 TEST_F(ServiceControlWine, RefusedStopStillRequestsDeletion) {
     const std::wstring name = L"HfSvcRefuse";
-    NativeSc watch = CreateFixture(name, L"refuse", true);
+    UniqueNativeSc watch = CreateFixture(name, L"refuse", true);
     ASSERT_TRUE(watch);
 
     const ULONGLONG start = ::GetTickCount64();
-    StopService(platform, name, true);
+    StopService(platform, name, true, budget);
     const ULONGLONG elapsed = ::GetTickCount64() - start;
 
     EXPECT_EQ(State(watch), static_cast<DWORD>(SERVICE_RUNNING));
@@ -171,11 +157,11 @@ TEST_F(ServiceControlWine, RefusedStopStillRequestsDeletion) {
 
 TEST_F(ServiceControlWine, ServiceThatStaysStopPendingIsLeftAfterTheBound) {
     const std::wstring name = L"HfSvcPending";
-    NativeSc watch = CreateFixture(name, L"pending", true);
+    UniqueNativeSc watch = CreateFixture(name, L"pending", true);
     ASSERT_TRUE(watch);
 
     const ULONGLONG start = ::GetTickCount64();
-    StopService(platform, name, false);
+    StopService(platform, name, false, budget);
     const ULONGLONG elapsed = ::GetTickCount64() - start;
 
     // A bound check, not a speed test: the wait ran to its limit and no further.
@@ -189,7 +175,7 @@ TEST_F(ServiceControlWine, NeverStartedDriverIsDeletedWithoutWaiting) {
     // The stop of a driver that never ran is refused (1062); the deletion still goes through.
     const std::wstring name = L"HfSvcDriver";
     {
-        NativeSc driver(
+        UniqueNativeSc driver(
             NativeScTraits{},
             ::CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
                              SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
@@ -200,7 +186,7 @@ TEST_F(ServiceControlWine, NeverStartedDriverIsDeletedWithoutWaiting) {
     }
 
     const ULONGLONG start = ::GetTickCount64();
-    StopService(platform, name, true);
+    StopService(platform, name, true, budget);
 
     EXPECT_LT(::GetTickCount64() - start, 5000u);
     EXPECT_TRUE(WaitRemoved(name));
@@ -208,7 +194,7 @@ TEST_F(ServiceControlWine, NeverStartedDriverIsDeletedWithoutWaiting) {
 
 TEST_F(ServiceControlWine, DeleteServiceByNameLeavesARunningServiceRunningAndMarked) {
     const std::wstring name = L"HfSvcMarked";
-    NativeSc watch = CreateFixture(name, L"steps", true);
+    UniqueNativeSc watch = CreateFixture(name, L"steps", true);
     ASSERT_TRUE(watch);
 
     DeleteServiceByName(platform, name);
@@ -230,8 +216,8 @@ TEST_F(ServiceControlWine, MissingNamesAreQuiet) {
     const std::wstring name = L"HfSvcNoSuchService";
     ASSERT_EQ(OpenError(name), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
 
-    EXPECT_NO_THROW(StopService(platform, name, true));
-    EXPECT_NO_THROW(StopService(platform, name, false));
+    EXPECT_NO_THROW(StopService(platform, name, true, budget));
+    EXPECT_NO_THROW(StopService(platform, name, false, budget));
     EXPECT_NO_THROW(DeleteServiceByName(platform, name));
     EXPECT_NO_THROW(DisableServiceStart(platform, name));
     EXPECT_EQ(OpenError(name), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
@@ -242,7 +228,7 @@ TEST_F(ServiceControlWine, DisableServiceStartChangesOnlyTheStartType) {
     for (const std::wstring& name :
          {std::wstring(L"HfSvcDisable"), std::wstring(L"x & calc.exe | \"y\"")}) {
         SCOPED_TRACE(Utf16ToUtf8(name));
-        NativeSc watch = CreateFixture(name, L"steps", false);
+        UniqueNativeSc watch = CreateFixture(name, L"steps", false);
         ASSERT_TRUE(watch);
 
         DisableServiceStart(platform, name);
