@@ -11,6 +11,7 @@
 #include "platform/win32/TimeWin32.h"
 #include "platform/win32/VersionWin32.h"
 #include "tests/unit/inspect/PatternCases.h"
+#include "tests/wine/common/WineTestSupport.h"
 
 #include <windows.h>
 
@@ -29,10 +30,6 @@ class InspectWine : public ::testing::Test {
         platform.files = &files;
         platform.version = &version;
         platform.time = &time;
-        wchar_t self[MAX_PATH] = {};
-        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-        folder = self;
-        folder.erase(folder.find_last_of(L'\\') + 1);
     }
 
     std::wstring Fixture(const wchar_t* name) const { return folder + name; }
@@ -52,7 +49,7 @@ class InspectWine : public ::testing::Test {
     Win32VersionApi version;
     Win32TimeApi time;
     Platform platform;
-    std::wstring folder;
+    const std::wstring folder = wine::ExeDir();  // where the fixtures are
 };
 
 constexpr std::uint32_t kErrorFileNotFound = 2;
