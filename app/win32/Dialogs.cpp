@@ -1,6 +1,7 @@
 #include "app/win32/Dialogs.h"
 
 #include "app/win32/Dpi.h"
+#include "app/win32/GdiHandles.h"
 #include "platform/win32/Win32Handles.h"
 
 #include <commctrl.h>

@@ -1,5 +1,6 @@
 #include "app/win32/Dpi.h"
 
+#include "app/win32/GdiHandles.h"
 #include "platform/win32/Win32Handles.h"
 
 namespace hf {

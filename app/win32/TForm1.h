@@ -3,7 +3,7 @@
 // the cleaning run is written against.
 
 #include "app/core/CleaningRun.h"
-#include "platform/win32/Win32Handles.h"
+#include "app/win32/GdiHandles.h"
 
 #include <windows.h>
 

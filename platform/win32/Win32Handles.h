@@ -1,55 +1,14 @@
 #pragma once
-// Owners for the Win32 handles the window code, the lab programs and the Wine tests hold: GDI
-// objects, device contexts, modules, kernel handles, files, searches, registry keys and service
-// handles. (The seam's own handles have their owners beside their interfaces in platform/*.h; the
-// COM owners are in platform/win32/ComPtr.h.)
+// Owners for the Win32 handles the product's backend, the lab programs and the Wine tests hold:
+// modules, kernel handles, files, searches, registry keys and service handles. (The seam's own
+// handles have their owners beside their interfaces in platform/*.h, the COM owners are in
+// platform/win32/ComPtr.h, the GDI owners beside the window code in app/win32/GdiHandles.h.)
 
 #include "platform/UniqueHandle.h"
 
 #include <windows.h>
 
 namespace hf {
-
-struct GdiObjectTraits {
-    using Handle = HGDIOBJ;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle handle) const noexcept { ::DeleteObject(handle); }
-};
-using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
-
-// A device context from GetDC, released against the window it came from (null: the screen).
-struct WindowDcTraits {
-    using Handle = HDC;
-    HWND window = nullptr;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle handle) const noexcept { ::ReleaseDC(window, handle); }
-};
-using UniqueWindowDc = UniqueHandle<WindowDcTraits>;
-
-inline UniqueWindowDc GetWindowDc(HWND window) {
-    return UniqueWindowDc(WindowDcTraits{window}, ::GetDC(window));
-}
-
-// A memory device context from CreateCompatibleDC.
-struct MemoryDcTraits {
-    using Handle = HDC;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle handle) const noexcept { ::DeleteDC(handle); }
-};
-using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
-
-// Selects an object into a device context for the owner's lifetime, then puts the old one back.
-struct SelectionTraits {
-    using Handle = HGDIOBJ;
-    HDC dc = nullptr;
-    static Handle Invalid() noexcept { return nullptr; }
-    void Close(Handle previous) const noexcept { ::SelectObject(dc, previous); }
-};
-using ScopedSelection = UniqueHandle<SelectionTraits>;
-
-inline ScopedSelection SelectInto(HDC dc, HGDIOBJ object) {
-    return ScopedSelection(SelectionTraits{dc}, ::SelectObject(dc, object));
-}
 
 struct LibraryTraits {
     using Handle = HMODULE;

@@ -6,6 +6,7 @@
 #include "app/core/CleaningRun.h"
 #include "platform/Services.h"
 #include "platform/win32/ServicesWin32.h"
+#include "app/win32/GdiHandles.h"
 #include "platform/win32/Win32Handles.h"
 #include "tests/wine/app/WindowProbe.h"
 #include "tests/wine/common/WineTestSupport.h"

@@ -1,6 +1,6 @@
 #include "tests/wine/app/WindowProbe.h"
 
-#include "platform/win32/Win32Handles.h"
+#include "app/win32/GdiHandles.h"
 
 #include <fstream>
 #include <set>
