@@ -231,7 +231,7 @@ lab_hold() {
     shift 2
     root=$(realpath "$lab_prefix")/drive_c/
     name=${file##*\\}
-    timeout 900 "$lab_wine64" "$@" </dev/null >>"$lab_run/held.log" 2>&1 &
+    timeout 900 "$lab_wine" "$@" </dev/null >>"$lab_run/held.log" 2>&1 &
     lab_held_pids+=($!)
     local _
     for _ in $(seq 150); do
