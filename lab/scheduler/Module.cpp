@@ -11,6 +11,7 @@
 
 #include "lab/scheduler/LabScheduler.h"
 #include "lab/scheduler/Registration.h"
+#include "platform/win32/ComPtr.h"
 #include "platform/win32/Win32Handles.h"
 
 namespace hf::lab {
@@ -231,13 +232,12 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
     if (clsid != __uuidof(TaskScheduler)) {
         return CLASS_E_CLASSNOTAVAILABLE;
     }
-    auto* factory = new (std::nothrow) hf::lab::ClassFactory();
-    if (factory == nullptr) {
+    // The new object's one reference, released once QueryInterface has taken the caller's.
+    const hf::ComPtr<hf::lab::ClassFactory> factory(new (std::nothrow) hf::lab::ClassFactory());
+    if (!factory) {
         return E_OUTOFMEMORY;
     }
-    const HRESULT hr = factory->QueryInterface(riid, out);
-    factory->Release();
-    return hr;
+    return factory->QueryInterface(riid, out);
 }
 
 STDAPI DllCanUnloadNow() {
