@@ -250,8 +250,7 @@ class AppWindow : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         UniqueLibrary scheduler;
-        registered_ =
-            wine::RegisterLabScheduler(wine::FromUnixPath(HF_APP_LAB_SCHEDULER), scheduler);
+        registered_ = wine::RegisterLabScheduler(wine::ExeDir() + L"labtaskschd.dll", scheduler);
     }
     void SetUp() override { ASSERT_EQ(registered_, S_OK) << "registering labtaskschd.dll"; }
 
