@@ -6,12 +6,14 @@
 
 #include "platform/Text.h"
 #include "platform/win32/Win32Handles.h"
+#include "tests/fakes/Utf16Le.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 namespace hf::wine {
 
@@ -107,6 +109,12 @@ void ForEachEntry(const std::wstring& directory, Visit&& visit) {
 
 inline bool IsDirectory(const WIN32_FIND_DATAW& data) {
     return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A text file as Windows writes task definitions: UTF-16LE with a byte order mark.
+inline std::string Utf16FileBytes(std::wstring_view text) {
+    const test::Bytes units = test::Utf16Le(text, false);
+    return "\xFF\xFE" + std::string(units.begin(), units.end());
 }
 
 // Removes `directory` with everything below it, as far as it can.

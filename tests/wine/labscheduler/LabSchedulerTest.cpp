@@ -27,15 +27,6 @@ std::string Hex(HRESULT hr) {
     return buffer;
 }
 
-std::string Narrow(const std::wstring& text) {
-    const int length = ::WideCharToMultiByte(
-        CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(),
-                          length, nullptr, nullptr);
-    return bytes;
-}
-
 std::wstring Take(BSTR raw) {
     UniqueBstr owned(BstrTraits{}, raw);
     return owned ? std::wstring(owned.get(), ::SysStringLen(owned.get())) : std::wstring();
@@ -82,12 +73,10 @@ enum class Encoding { Utf16Bom, Utf8, Utf8Bom };
 
 std::string Encode(const std::wstring& text, Encoding encoding) {
     if (encoding == Encoding::Utf16Bom) {
-        std::string bytes("\xFF\xFE");
-        bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-        return bytes;
+        return wine::Utf16FileBytes(text);
     }
     return (encoding == Encoding::Utf8Bom ? std::string("\xEF\xBB\xBF") : std::string()) +
-           Narrow(text);
+           Utf16ToUtf8(text);
 }
 
 // A new file (any old one removed first: the prefix's files are hard links to its template),
@@ -241,7 +230,7 @@ void Walk(ITaskFolder* folder, LONG flags, WalkResult& out) {
 std::string Lines(const std::vector<std::wstring>& lines) {
     std::string text;
     for (const std::wstring& line : lines) {
-        text += Narrow(line) + "\n";
+        text += Utf16ToUtf8(line) + "\n";
     }
     return text;
 }
@@ -284,7 +273,7 @@ std::optional<std::wstring> RegistryString(const wchar_t* name) {
 }
 
 std::string Show(const std::optional<std::wstring>& text) {
-    return text ? "\"" + Narrow(*text) + "\"" : std::string("(none)");
+    return text ? "\"" + Utf16ToUtf8(*text) + "\"" : std::string("(none)");
 }
 
 // ---- Fixture --------------------------------------------------------------------------------
@@ -318,9 +307,10 @@ class LabSchedulerTest : public ::testing::Test {
     }
 
     void SetUp() override {
-        ASSERT_TRUE(library_) << "labtaskschd.dll not loaded from " << Narrow(DllPath());
+        ASSERT_TRUE(library_) << "labtaskschd.dll not loaded from " << Utf16ToUtf8(DllPath());
         ASSERT_EQ(Hex(registered_), Hex(S_OK)) << "DllRegisterServer";
-        ASSERT_TRUE(planted_) << "could not write the task files under " << Narrow(TasksRoot());
+        ASSERT_TRUE(planted_) << "could not write the task files under "
+                              << Utf16ToUtf8(TasksRoot());
         const HRESULT init = ::CoInitialize(nullptr);
         ASSERT_TRUE(SUCCEEDED(init)) << Hex(init);
         comInitialised_ = true;
@@ -348,7 +338,8 @@ class LabSchedulerTest : public ::testing::Test {
     ComPtr<ITaskFolder> Folder(const wchar_t* path) {
         ComPtr<ITaskFolder> folder;
         const UniqueBstr text = MakeBstr(path);
-        EXPECT_EQ(Hex(service_->GetFolder(text.get(), folder.Put())), Hex(S_OK)) << Narrow(path);
+        EXPECT_EQ(Hex(service_->GetFolder(text.get(), folder.Put())), Hex(S_OK))
+            << Utf16ToUtf8(path);
         return folder;
     }
 
@@ -468,12 +459,12 @@ TEST_F(LabSchedulerTest, WalkListsHiddenTasksOnlyWithTheHiddenFlag) {
         const std::wstring path = L"\\" + task.file;
         const auto found = all.xml.find(path);
         if (task.file.rfind(L"Refusals", 0) == 0) {
-            EXPECT_EQ(found, all.xml.end()) << Narrow(path) << " listed from a refused folder";
+            EXPECT_EQ(found, all.xml.end()) << Utf16ToUtf8(path) << " listed from a refused folder";
             continue;
         }
-        ASSERT_NE(found, all.xml.end()) << Narrow(path) << " not listed";
-        EXPECT_EQ(Narrow(found->second), Narrow(task.xml)) << Narrow(path);
-        EXPECT_EQ(found->second.size(), task.xml.size()) << Narrow(path);
+        ASSERT_NE(found, all.xml.end()) << Utf16ToUtf8(path) << " not listed";
+        EXPECT_EQ(Utf16ToUtf8(found->second), Utf16ToUtf8(task.xml)) << Utf16ToUtf8(path);
+        EXPECT_EQ(found->second.size(), task.xml.size()) << Utf16ToUtf8(path);
     }
 }
 
@@ -519,7 +510,7 @@ TEST_F(LabSchedulerTest, FolderAndTaskNamesAndPaths) {
         {L"\\A\\*", E_INVALIDARG, nullptr, nullptr},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(Narrow(std::wstring(L"GetFolder(\"") + c.request + L"\")"));
+        SCOPED_TRACE(Utf16ToUtf8(std::wstring(L"GetFolder(\"") + c.request + L"\")"));
         ComPtr<ITaskFolder> folder;
         const UniqueBstr request = MakeBstr(c.request);
         ASSERT_EQ(Hex(service_->GetFolder(request.get(), folder.Put())), Hex(c.expected));
@@ -531,8 +522,8 @@ TEST_F(LabSchedulerTest, FolderAndTaskNamesAndPaths) {
         BSTR name = nullptr;
         ASSERT_EQ(Hex(folder->get_Path(&path)), Hex(S_OK));
         ASSERT_EQ(Hex(folder->get_Name(&name)), Hex(S_OK));
-        EXPECT_EQ(Narrow(Take(path)), Narrow(c.path));
-        EXPECT_EQ(Narrow(Take(name)), Narrow(c.name));
+        EXPECT_EQ(Utf16ToUtf8(Take(path)), Utf16ToUtf8(c.path));
+        EXPECT_EQ(Utf16ToUtf8(Take(name)), Utf16ToUtf8(c.name));
     }
 
     // Below a folder, paths are relative to it.
@@ -543,7 +534,7 @@ TEST_F(LabSchedulerTest, FolderAndTaskNamesAndPaths) {
     ASSERT_EQ(Hex(a->GetFolder(relative.get(), c.Put())), Hex(S_OK));
     BSTR cPath = nullptr;
     ASSERT_EQ(Hex(c->get_Path(&cPath)), Hex(S_OK));
-    EXPECT_EQ(Narrow(Take(cPath)), "\\A\\B\\C");
+    EXPECT_EQ(Utf16ToUtf8(Take(cPath)), "\\A\\B\\C");
 
     // Single tasks, hidden ones and those of refused folders included; the marker is no task.
     struct TaskCase {
@@ -562,7 +553,7 @@ TEST_F(LabSchedulerTest, FolderAndTaskNamesAndPaths) {
     ComPtr<ITaskFolder> root = Folder(L"\\");
     ASSERT_TRUE(root);
     for (const TaskCase& t : tasks) {
-        SCOPED_TRACE(Narrow(std::wstring(L"GetTask(\"") + t.request + L"\")"));
+        SCOPED_TRACE(Utf16ToUtf8(std::wstring(L"GetTask(\"") + t.request + L"\")"));
         ComPtr<IRegisteredTask> task;
         const UniqueBstr request = MakeBstr(t.request);
         ASSERT_EQ(Hex(root->GetTask(request.get(), task.Put())), Hex(t.expected));
@@ -572,7 +563,7 @@ TEST_F(LabSchedulerTest, FolderAndTaskNamesAndPaths) {
         }
         BSTR path = nullptr;
         ASSERT_EQ(Hex(task->get_Path(&path)), Hex(S_OK));
-        EXPECT_EQ(Narrow(Take(path)), Narrow(t.path));
+        EXPECT_EQ(Utf16ToUtf8(Take(path)), Utf16ToUtf8(t.path));
     }
 }
 
@@ -610,7 +601,7 @@ TEST_F(LabSchedulerTest, CollectionsCountFromOneAndRejectOtherIndices) {
         }
         BSTR name = nullptr;
         ASSERT_EQ(Hex(task->get_Name(&name)), Hex(S_OK));
-        EXPECT_EQ(Narrow(Take(name)), Narrow(item.name));
+        EXPECT_EQ(Utf16ToUtf8(Take(name)), Utf16ToUtf8(item.name));
     }
     VARIANT byName{};
     V_VT(&byName) = VT_BSTR;
@@ -634,7 +625,7 @@ TEST_F(LabSchedulerTest, CollectionsCountFromOneAndRejectOtherIndices) {
         ASSERT_EQ(Hex(folders->get_Item(Index(VT_I4, j), folder.Put())), Hex(S_OK));
         BSTR name = nullptr;
         ASSERT_EQ(Hex(folder->get_Name(&name)), Hex(S_OK));
-        EXPECT_EQ(Narrow(Take(name)), Narrow(expectedFolders[j - 1])) << "folder " << j;
+        EXPECT_EQ(Utf16ToUtf8(Take(name)), Utf16ToUtf8(expectedFolders[j - 1])) << "folder " << j;
     }
     ComPtr<ITaskFolder> outside;
     EXPECT_EQ(Hex(folders->get_Item(Index(VT_I4, 3), outside.Put())), Hex(E_INVALIDARG));
@@ -652,7 +643,7 @@ TEST_F(LabSchedulerTest, CollectionsCountFromOneAndRejectOtherIndices) {
 
 TEST_F(LabSchedulerTest, RefusedFolderFailsWithTheMarkersResultAndDescription) {
     for (const RefusalCase& refusal : RefusalCases()) {
-        SCOPED_TRACE(Narrow(refusal.folder));
+        SCOPED_TRACE(Utf16ToUtf8(refusal.folder));
         ComPtr<ITaskFolder> folder = Folder((L"\\" + refusal.folder).c_str());
         ASSERT_TRUE(folder);
 

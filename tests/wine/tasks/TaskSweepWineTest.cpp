@@ -83,11 +83,9 @@ void Collect(const std::wstring& directory, bool recursive,
     });
 }
 
-// A task definition file as Windows writes it: UTF-16 LE with a byte order mark.
+// A task definition file as Windows writes it.
 void PlantTask(const std::wstring& relative, const std::wstring& xml) {
-    std::string bytes("\xFF\xFE");
-    bytes.append(reinterpret_cast<const char*>(xml.data()), xml.size() * sizeof(wchar_t));
-    WriteNewFile(kTasksRoot + L"\\" + relative, bytes);
+    WriteNewFile(kTasksRoot + L"\\" + relative, wine::Utf16FileBytes(xml));
 }
 
 void PlantPlainFile(const std::wstring& path) {
