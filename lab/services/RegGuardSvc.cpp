@@ -3,7 +3,9 @@
 // STOP_PENDING with a rising checkpoint and a wait hint, then STOPPED. The lab also installs
 // it under other names, as a bystander service that must keep running.
 // Started with "--stuck" after its program path (ImagePath), it accepts the stop control and
-// then stays STOP_PENDING with a steady checkpoint for good, as a hung service does.
+// then stays STOP_PENDING with a steady checkpoint for good, as a hung service does; with
+// "--refuse" it accepts no control at all, so a stop is refused. (The Wine ring's service tests
+// and the benchmark run it so too.)
 
 #include <windows.h>
 #include <shellapi.h>
@@ -21,16 +23,16 @@ constexpr DWORD kStopSteps = 4;
 constexpr DWORD kStopStepMs = 150;
 constexpr DWORD kStuckHintMs = 2000;
 
-// Whether the program's own command line (not the service's start arguments) says "--stuck".
-bool StuckFromCommandLine() {
+// Whether the program's own command line (not the service's start arguments) has `option`.
+bool CommandLineHas(const wchar_t* option) {
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    bool stuck = false;
+    bool found = false;
     for (int i = 1; argv != nullptr && i < argc; ++i) {
-        stuck = stuck || std::wcscmp(argv[i], L"--stuck") == 0;
+        found = found || std::wcscmp(argv[i], option) == 0;
     }
     ::LocalFree(argv);
-    return stuck;
+    return found;
 }
 
 struct ServiceContext {
@@ -38,11 +40,12 @@ struct ServiceContext {
     KernelHandle stopRequested{KernelHandleTraits{}};
     SERVICE_STATUS status{};
     bool stuck = false;
+    bool refuse = false;
 
     void Report(DWORD state, DWORD checkPoint, DWORD waitHint) {
         status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
         status.dwCurrentState = state;
-        status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+        status.dwControlsAccepted = state == SERVICE_RUNNING && !refuse ? SERVICE_ACCEPT_STOP : 0;
         status.dwWin32ExitCode = NO_ERROR;
         status.dwCheckPoint = checkPoint;
         status.dwWaitHint = waitHint;
@@ -55,6 +58,9 @@ DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID context) {
     switch (control) {
         case SERVICE_CONTROL_STOP:
         case SERVICE_CONTROL_SHUTDOWN:
+            if (service->refuse) {
+                return ERROR_CALL_NOT_IMPLEMENTED;
+            }
             service->Report(SERVICE_STOP_PENDING, 1,
                             service->stuck ? kStuckHintMs : 2 * kStopStepMs);
             ::SetEvent(service->stopRequested.get());
@@ -68,7 +74,8 @@ DWORD WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID context) {
 
 void WINAPI ServiceMain(DWORD argc, LPWSTR* argv) {
     ServiceContext service;
-    service.stuck = StuckFromCommandLine();
+    service.stuck = CommandLineHas(L"--stuck");
+    service.refuse = CommandLineHas(L"--refuse");
     service.stopRequested.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     // The manager passes the name it started the service under.
     const wchar_t* name = argc > 0 ? argv[0] : L"RegGuardSvc";

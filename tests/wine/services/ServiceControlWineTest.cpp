@@ -24,9 +24,13 @@ namespace {
 constexpr DWORD kStartTimeoutMs = 15'000;
 constexpr DWORD kRemovalTimeoutMs = 10'000;
 
-// The fixture service sits next to this executable.
-std::wstring FixturePath() {
-    return wine::ExeDir() + L"hf_fixture_service.exe";
+// The fixture service is the lab's guard service, RegGuardSvc: without an option it stops
+// through STOP_PENDING with checkpoints 1 to 4 (a step each 150 ms), then STOPPED; "--refuse"
+// accepts no control, so a stop is refused; "--stuck" stays STOP_PENDING with checkpoint 1 and
+// a wait hint of 2 s once asked to stop.
+std::wstring FixtureImage(const std::wstring& mode) {
+    return L"\"" + wine::FromUnixPath(HF_SERVICES_FIXTURE) + L"\"" +
+           (mode.empty() ? L"" : L" " + mode);
 }
 
 class ServiceControlWine : public ::testing::Test {
@@ -69,7 +73,7 @@ class ServiceControlWine : public ::testing::Test {
     // Registers a fixture service (demand start) in `mode` and, when asked, starts it and waits
     // until it runs. Returns a handle with every right, for the test's own checks.
     UniqueNativeSc CreateFixture(const std::wstring& name, const std::wstring& mode, bool start) {
-        const std::wstring image = L"\"" + FixturePath() + L"\" " + mode;
+        const std::wstring image = FixtureImage(mode);
         UniqueNativeSc service(
             NativeScTraits{},
             ::CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
@@ -128,7 +132,7 @@ class ServiceControlWine : public ::testing::Test {
 
 TEST_F(ServiceControlWine, StopServiceWaitsThroughRisingCheckpointsThenDeletes) {
     const std::wstring name = L"HfSvcSteps";
-    UniqueNativeSc watch = CreateFixture(name, L"steps", true);
+    UniqueNativeSc watch = CreateFixture(name, L"", true);
     ASSERT_TRUE(watch);
 
     StopService(platform, name, true, budget);
@@ -143,7 +147,7 @@ TEST_F(ServiceControlWine, StopServiceWaitsThroughRisingCheckpointsThenDeletes) 
 
 TEST_F(ServiceControlWine, RefusedStopStillRequestsDeletion) {
     const std::wstring name = L"HfSvcRefuse";
-    UniqueNativeSc watch = CreateFixture(name, L"refuse", true);
+    UniqueNativeSc watch = CreateFixture(name, L"--refuse", true);
     ASSERT_TRUE(watch);
 
     const ULONGLONG start = ::GetTickCount64();
@@ -157,7 +161,7 @@ TEST_F(ServiceControlWine, RefusedStopStillRequestsDeletion) {
 
 TEST_F(ServiceControlWine, ServiceThatStaysStopPendingIsLeftAfterTheBound) {
     const std::wstring name = L"HfSvcPending";
-    UniqueNativeSc watch = CreateFixture(name, L"pending", true);
+    UniqueNativeSc watch = CreateFixture(name, L"--stuck", true);
     ASSERT_TRUE(watch);
 
     const ULONGLONG start = ::GetTickCount64();
@@ -194,7 +198,7 @@ TEST_F(ServiceControlWine, NeverStartedDriverIsDeletedWithoutWaiting) {
 
 TEST_F(ServiceControlWine, DeleteServiceByNameLeavesARunningServiceRunningAndMarked) {
     const std::wstring name = L"HfSvcMarked";
-    UniqueNativeSc watch = CreateFixture(name, L"steps", true);
+    UniqueNativeSc watch = CreateFixture(name, L"", true);
     ASSERT_TRUE(watch);
 
     DeleteServiceByName(platform, name);
@@ -228,7 +232,7 @@ TEST_F(ServiceControlWine, DisableServiceStartChangesOnlyTheStartType) {
     for (const std::wstring& name :
          {std::wstring(L"HfSvcDisable"), std::wstring(L"x & calc.exe | \"y\"")}) {
         SCOPED_TRACE(Utf16ToUtf8(name));
-        UniqueNativeSc watch = CreateFixture(name, L"steps", false);
+        UniqueNativeSc watch = CreateFixture(name, L"", false);
         ASSERT_TRUE(watch);
 
         DisableServiceStart(platform, name);
@@ -242,7 +246,7 @@ TEST_F(ServiceControlWine, DisableServiceStartChangesOnlyTheStartType) {
         EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_DISABLED));
         EXPECT_EQ(config->dwServiceType, static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
         EXPECT_EQ(config->dwErrorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
-        EXPECT_EQ(std::wstring(config->lpBinaryPathName), L"\"" + FixturePath() + L"\" steps");
+        EXPECT_EQ(std::wstring(config->lpBinaryPathName), FixtureImage(L""));
         EXPECT_EQ(std::wstring(config->lpDisplayName), name);
         EXPECT_EQ(State(watch), static_cast<DWORD>(SERVICE_STOPPED));
     }
