@@ -140,8 +140,8 @@ scenario_access_denied() {
         echo "  Wine cannot show it: its service manager ignores a service's security descriptor (labplant: ${honoured:-no probe result}); the native ring covers it instead:"
         # Each half of "StopService refused with 5 -> the run ends with that message at 20".
         lab_check_that "native: StopService raises 5" \
-            "tests/unit/services_control/StopServiceTest.cpp" "an open refused with 5 raises \"System Error.  Code: 5.\"" \
-            grep -qF 'OpenServiceW(h1, \"RegGuardSvc\", 0x10024) = 0 (error 5)' tests/unit/services_control/StopServiceTest.cpp
+            "tests/unit/services/StopServiceTest.cpp" "an open refused with 5 raises \"System Error.  Code: 5.\"" \
+            grep -qF 'OpenServiceW(h1, \"RegGuardSvc\", 0x10024) = 0 (error 5)' tests/unit/services/StopServiceTest.cpp
         lab_check_that "native: the run stops at 20" \
             "tests/unit/app/CleaningRunTest.cpp" "StopService RegGuardSvc raising 5 leaves the bar at 20" \
             grep -Eq '\{L"StopService RegGuardSvc delete", 20,' tests/unit/app/CleaningRunTest.cpp
