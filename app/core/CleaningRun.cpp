@@ -7,6 +7,10 @@
 
 namespace hf {
 
+void StartRestart(ShellApi& shell) {
+    shell.ShellExecuteW(L"open", L"shutdown.exe", L"-r -t 00", nullptr, kSwHide);
+}
+
 void btnStartClick(MainFormUi& form, CleaningStages& stages, ShellApi& shell) {
     try {
         // One budget for every service wait of this run, and nothing carried over from a
@@ -37,8 +41,8 @@ void btnStartClick(MainFormUi& form, CleaningStages& stages, ShellApi& shell) {
 
         form.DiscardPendingInput();
         if (form.AskYesNo(kRestartQuestion) == kIdYes) {
-            // Whether the restart could be started is not reported; the window stays open.
-            shell.ShellExecuteW(L"open", L"shutdown.exe", L"-r -t 00", nullptr, kSwHide);
+            // The window stays open until Windows ends the program.
+            StartRestart(shell);
         } else {
             form.DiscardPendingInput();
             form.ShowMessage(kRestartReminder);

@@ -58,4 +58,8 @@ class CleaningStages {
 // stage left it and nothing is asked.
 void btnStartClick(MainFormUi& form, CleaningStages& stages, ShellApi& shell);
 
+// Starts the restart ("shutdown.exe -r -t 00", hidden, not awaited). Whether it could be started
+// is not reported.
+void StartRestart(ShellApi& shell);
+
 }  // namespace hf
