@@ -15,7 +15,7 @@ lab_scenario_about() {
         answer-yes) echo "Yes starts shutdown.exe hidden with -r -t 00 and leaves the window open at 100" ;;
         payload-in-use) echo "payloads loaded or held open are left to the restart, which removes them and nothing else" ;;
         steered-deletion) echo "paths a task author steers with '..' or a folder link leave their targets alone" ;;
-        unattended) echo "/quiet: exit codes 3010, 0, 1603, 1639, no window, and a report equal to the inventory's difference" ;;
+        unattended) echo "/quiet: exit codes 3010, 0, 1603, 1639, 1641, no window, and a report equal to the inventory's difference" ;;
         *) return 1 ;;
     esac
 }

@@ -101,6 +101,11 @@ lab_report_vs_inventory() {
                     done
                     [ -n "${listed[$key]:-}" ] && [ -z "$seen" ] && why="listed, and not seen going"
                 fi ;;
+            started)
+                # The sandbox's stand-in shutdown.exe records the arguments it was started with.
+                [[ "${o}" == *'shutdown.exe -r -t 00' ]] &&
+                    seen=$(tr -d '\r' <"$lab_system32/shutdown-calls.txt" 2>/dev/null | paste -sd'|') &&
+                    [ -n "$seen" ] && seen="the stand-in shutdown.exe ran with: $seen" ;;
             value-deleted)
                 key="key|${o#hklm\\}"
                 key=${key%\\*}
@@ -154,7 +159,8 @@ lab_check_quiet_run() {
 
 # The quiet mode end to end: a bad command line changes nothing, the quiet run leaves every
 # artefact as the window's run does and reports exactly what changed, a second one finds nothing,
-# and a failing stage ends it with 1603 and the error box's text.
+# a failing stage ends it with 1603 and the error box's text, and /forcerestart after changes
+# starts the restart (1641).
 scenario_unattended() {
     local table=lab/plant/artefacts.txt rc
     lab_new_sandbox unattended
@@ -226,6 +232,27 @@ scenario_unattended() {
     tr -d '\r' <"$lab_run/refused.out" | sed 's/^/    | /'
     lab_verdict_short "$refused" "$lab_run/before.txt" "$lab_run/after.txt"
     lab_report_vs_inventory "$lab_run/refused.out" "$lab_run/before.txt" "$lab_run/after.txt"
+
+    # /forcerestart after a run that made changes: the restart as the window's Yes starts it.
+    local restart=lab/scenarios/answer-yes.txt
+    lab_new_sandbox unattended-restart
+    lab_quiet_tool
+    lab_plant "$restart"
+    lab_inventory "$restart" "$lab_run/before.txt"
+    lab_step "hfremove.exe /quiet /forcerestart (the stand-in shutdown.exe records how it was started)"
+    lab_quiet restart -- /quiet /forcerestart
+    rc=$?
+    lab_inventory "$restart" "$lab_run/after.txt"
+    echo
+    echo "/forcerestart after a run that made changes"
+    lab_check_quiet_run restart "$rc" 1641
+    lab_check "shutdown.exe called with" \
+        "$(tr -d '\r' <"$lab_system32/shutdown-calls.txt" 2>/dev/null | paste -sd'|')" "-r -t 00"
+    lab_check "shutdown.exe window state" \
+        "$(tr -d '\r' <"$lab_system32/shutdown-shows.txt" 2>/dev/null | paste -sd'|')" "SW_HIDE (0)"
+    tr -d '\r' <"$lab_run/restart.out" | sed 's/^/    | /'
+    lab_verdict_short "$restart" "$lab_run/before.txt" "$lab_run/after.txt"
+    lab_report_vs_inventory "$lab_run/restart.out" "$lab_run/before.txt" "$lab_run/after.txt"
 }
 
 # scripts/demo --quiet: the main table, one quiet run; the report as captured, the exit code,
