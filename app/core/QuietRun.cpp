@@ -31,7 +31,11 @@ QuietOutcome RunQuiet(CleaningStages& stages, ShellApi& shell, const ChangeLog& 
         return {kExitRestartRequired, {}};
     }
     const std::size_t before = changes.Changes().size();
-    StartRestart(shell);
+    try {
+        StartRestart(shell);
+    } catch (const std::exception&) {
+        // Not started, as when the start itself fails: the changes stand, a restart is needed.
+    }
     // Started only when the recording layer saw the start succeed.
     return {changes.Changes().size() > before ? kExitRestartStarted : kExitRestartRequired, {}};
 }

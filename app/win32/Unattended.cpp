@@ -14,6 +14,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -83,13 +84,20 @@ int ShowUsage(const Options& options, const std::wstring& title, int exitCode) {
 
 int RunQuietly(bool forceRestart) {
     StandardOutput out;
-    ChangeLog changes;
-    // Each change as it happens: a caller that gives up on a long run still keeps what was done.
-    changes.onChange = [&out](const Change& change) { out.Write(ReportLine(change)); };
-    const Win32Platform platform;
-    const RecordingPlatform recording(platform.Get(), changes);
-    PlatformStages stages(recording.Get());
-    const QuietOutcome outcome = RunQuiet(stages, recording.Get().Shell(), changes, forceRestart);
+    QuietOutcome outcome;
+    try {
+        ChangeLog changes;
+        // Each change as it happens: a caller that gives up on a long run keeps what was done.
+        changes.onChange = [&out](const Change& change) { out.Write(ReportLine(change)); };
+        const Win32Platform platform;
+        const RecordingPlatform recording(platform.Get(), changes);
+        PlatformStages stages(recording.Get());
+        outcome = RunQuiet(stages, recording.Get().Shell(), changes, forceRestart);
+    } catch (const std::exception& e) {
+        // Outside the stages (out of memory setting up): still an exit code a deployment tool
+        // understands rather than an abort.
+        outcome = {kExitStageFailed, FailureText(e)};
+    }
     out.Write(ClosingLines(outcome));
     return outcome.exitCode;
 }

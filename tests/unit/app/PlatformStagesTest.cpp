@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -232,6 +233,12 @@ TEST(QuietRun, ExitCodeAndReportFollowWhatTheRunDid) {
          [](FakeMachine& m) {
              m.AddInfection();
              m.shell.result = 2;
+         },
+         true, 3010, kInfected, L""},
+        {"infected, /forcerestart, the start throws",
+         [](FakeMachine& m) {
+             m.AddInfection();
+             m.shell.onCall = [](const fake::ShellExecuteCall&) { throw std::bad_alloc(); };
          },
          true, 3010, kInfected, L""},
         // A refused call changed nothing and is not reported; the stop alone is a change.
