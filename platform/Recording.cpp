@@ -109,7 +109,8 @@ bool RecordingFileApi::SetFileDispositionInfo(FileHandle file, bool deleteFile) 
     const bool ok = inner_.SetFileDispositionInfo(file, deleteFile);
     if (ok && deleteFile) {
         const auto it = paths_.find(file);
-        log_.Note(L"deleted", it != paths_.end() ? it->second : L"<a file handle opened elsewhere>");
+        log_.Note(L"deleted",
+                  it != paths_.end() ? it->second : L"<a file handle opened elsewhere>");
     }
     return ok;
 }
@@ -119,7 +120,8 @@ bool RecordingFileApi::MoveFileExW(const std::wstring& existing, const std::wstr
     const bool ok = inner_.MoveFileExW(existing, newName, flags);
     if (ok) {
         if ((flags & kMoveFileDelayUntilReboot) != 0) {
-            log_.Note(L"pending-restart", newName == nullptr ? existing : existing + L" -> " + *newName);
+            log_.Note(L"pending-restart",
+                      newName == nullptr ? existing : existing + L" -> " + *newName);
         } else {
             log_.Note(L"moved", existing + L" -> " + (newName == nullptr ? L"" : *newName));
         }

@@ -3,7 +3,6 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 
-
 namespace hf {
 
 void StartRestart(ShellApi& shell) {

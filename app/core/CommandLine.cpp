@@ -20,9 +20,12 @@ Option Recognise(std::wstring_view argument) {
         Option option;
     };
     static constexpr Name kNames[] = {
-        {L"quiet", Option::kQuiet},       {L"q", Option::kQuiet},
-        {L"norestart", Option::kNoRestart}, {L"forcerestart", Option::kForceRestart},
-        {L"?", Option::kHelp},            {L"help", Option::kHelp},
+        {L"quiet", Option::kQuiet},
+        {L"q", Option::kQuiet},
+        {L"norestart", Option::kNoRestart},
+        {L"forcerestart", Option::kForceRestart},
+        {L"?", Option::kHelp},
+        {L"help", Option::kHelp},
     };
     for (const Name& known : kNames) {
         if (SameTextAZ(name, known.text)) {
@@ -62,8 +65,7 @@ Options ParseOptions(const std::vector<std::wstring>& arguments) {
         }
     }
     const bool restartOption = noRestart || options.forceRestart;
-    if (unknown || (restartOption && !options.quiet) ||
-        (noRestart && options.forceRestart)) {
+    if (unknown || (restartOption && !options.quiet) || (noRestart && options.forceRestart)) {
         options.mode = RunMode::kBadCommandLine;
     } else if (help) {
         options.mode = RunMode::kUsage;

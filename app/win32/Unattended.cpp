@@ -76,7 +76,9 @@ int ShowUsage(const Options& options, const std::wstring& title, int exitCode) {
         }
     } else {
         // The window mode's plain box: the title as caption, no icon, one OK.
-        ShowModalDialog({.caption = title, .text = kUsageText, .buttons = {{IDOK, L"OK"}},
+        ShowModalDialog({.caption = title,
+                         .text = kUsageText,
+                         .buttons = {{IDOK, L"OK"}},
                          .defaultButton = IDOK});
     }
     return exitCode;

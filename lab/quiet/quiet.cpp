@@ -88,16 +88,21 @@ bool Parse(int argc, wchar_t** argv, Options& options) {
             break;
         }
         if (arg == L"--exe") {
-            if (!value(options.exe)) return false;
+            if (!value(options.exe))
+                return false;
         } else if (arg == L"--out") {
-            if (!value(options.out)) return false;
+            if (!value(options.out))
+                return false;
         } else if (arg == L"--report") {
-            if (!value(options.report)) return false;
+            if (!value(options.report))
+                return false;
         } else if (arg == L"--stdout") {
-            if (!value(text) || (text != L"pipe" && text != L"file")) return false;
+            if (!value(text) || (text != L"pipe" && text != L"file"))
+                return false;
             options.pipe = text == L"pipe";
         } else if (arg == L"--timeout") {
-            if (!value(text)) return false;
+            if (!value(text))
+                return false;
             options.timeoutMs = static_cast<DWORD>(std::stoul(text)) * 1000;
         } else if (arg == L"--answer-boxes") {
             options.answerBoxes = true;

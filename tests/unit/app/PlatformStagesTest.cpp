@@ -85,7 +85,8 @@ struct FakeMachine {
         AddService(L"HfCore", L"system32\\drivers\\hfcore.sys", false);
         AddService(L"Bystander", L"system32\\drivers\\other.sys", false);
         services.Add(L"hffilter");
-        registry.SetString(kServices + L"hfFilter", L"ImagePath", L"system32\\drivers\\hfFilter.sys");
+        registry.SetString(kServices + L"hfFilter", L"ImagePath",
+                           L"system32\\drivers\\hfFilter.sys");
         registry.SetDword(kServices + L"hfFilter\\Instances\\Main", L"Altitude", 1);
     }
 
@@ -227,8 +228,8 @@ TEST(QuietRun, ExitCodeAndReportFollowWhatTheRunDid) {
         {"clean machine", [](FakeMachine&) {}, false, 0, {}, L""},
         {"clean machine, /forcerestart: no restart", [](FakeMachine&) {}, true, 0, {}, L""},
         {"infected", [](FakeMachine& m) { m.AddInfection(); }, false, 3010, kInfected, L""},
-        {"infected, /forcerestart", [](FakeMachine& m) { m.AddInfection(); }, true, 1641,
-         kInfected, L""},
+        {"infected, /forcerestart", [](FakeMachine& m) { m.AddInfection(); }, true, 1641, kInfected,
+         L""},
         {"infected, /forcerestart, the restart cannot start",
          [](FakeMachine& m) {
              m.AddInfection();
@@ -247,13 +248,14 @@ TEST(QuietRun, ExitCodeAndReportFollowWhatTheRunDid) {
              m.AddInfection();
              m.services.Fail(ServiceFn::DeleteService, 5);
              m.services.Fail(ServiceFn::ChangeServiceConfigW, 5);
-             for (const auto* key : {L"HfCore", L"hfFilter", L"hfFilter\\Instances",
-                                     L"hfFilter\\Instances\\Main"}) {
+             for (const auto* key :
+                  {L"HfCore", L"hfFilter", L"hfFilter\\Instances", L"hfFilter\\Instances\\Main"}) {
                  m.registry.FindKey(kServices + key)->refuseDelete = true;
              }
              m.registry.FindKey(kServices + L"hfFilter")->refuseValueDelete = {L"ImagePath"};
          },
-         false, 3010,
+         false,
+         3010,
          {{L"service-stopped", L"RegGuardSvc"},
           {L"service-stopped", L"HfCore"},
           {L"service-stopped", L"hffilter"}},
@@ -264,7 +266,10 @@ TEST(QuietRun, ExitCodeAndReportFollowWhatTheRunDid) {
              m.AddInfection();
              m.services.Fail(ServiceFn::OpenServiceW, 5);
          },
-         true, 1603, {}, L"에러발생 재부팅 후 다시시도하세요 : System Error.  Code: 5.\r\nAccess is denied"},
+         true,
+         1603,
+         {},
+         L"에러발생 재부팅 후 다시시도하세요 : System Error.  Code: 5.\r\nAccess is denied"},
     };
     for (const Case& c : cases) {
         FakeMachine m;

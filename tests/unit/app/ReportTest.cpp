@@ -28,7 +28,8 @@ TEST(Report, LinesSplitOnOneTabAndCannotBeForged) {
         {L"deleted", L"C:\\Windows\\SysWOW64\\hf3k9x2a.dll",
          "deleted\tC:\\Windows\\SysWOW64\\hf3k9x2a.dll\r\n"},
         {L"service-stopped", L"RegGuardSvc", "service-stopped\tRegGuardSvc\r\n"},
-        {L"key-deleted", L"HKLM\\x\\\uD55C\uAE00", "key-deleted\tHKLM\\x\\\xED\x95\x9C\xEA\xB8\x80\r\n"},
+        {L"key-deleted", L"HKLM\\x\\\uD55C\uAE00",
+         "key-deleted\tHKLM\\x\\\xED\x95\x9C\xEA\xB8\x80\r\n"},
         // A name carrying a tab, a line break or a percent sign.
         {L"key-deleted", L"HKLM\\a\tb\r\nexit\t0", "key-deleted\tHKLM\\a%09b%0D%0Aexit%090\r\n"},
         {L"deleted", L"C:\\100%.dll", "deleted\tC:\\100%25.dll\r\n"},
@@ -46,7 +47,8 @@ TEST(Report, ClosingLines) {
     };
     const Case cases[] = {
         {{0, {}}, "exit\t0 ran to the end and changed nothing\r\n"},
-        {{3010, {}}, "exit\t3010 ran to the end and made changes; a restart completes the work\r\n"},
+        {{3010, {}},
+         "exit\t3010 ran to the end and made changes; a restart completes the work\r\n"},
         {{1641, {}}, "exit\t1641 made changes and started the restart\r\n"},
         {{1639, {}}, "exit\t1639 bad command line; nothing ran\r\n"},
         {{1603, L"X : System Error.  Code: 5.\r\nAccess is denied"},
@@ -69,24 +71,31 @@ TEST(Recording, FileChangesAreReportedOnlyWhenTheyHappened) {
         std::vector<Change> report;
     };
     const std::vector<Case> cases = {
-        {"deleted through its handle", kPublic, [&](auto& f) { f.AddFile(kPublic); },
+        {"deleted through its handle",
+         kPublic,
+         [&](auto& f) { f.AddFile(kPublic); },
          {{L"deleted", kPublic}}},
         // The system's name for the open file: under WoW64 System32 is the 32-bit folder.
-        {"named as the system names it", kSystem,
+        {"named as the system names it",
+         kSystem,
          [](auto& f) {
              f.wow64 = true;
              f.AddFile(L"C:\\Windows\\SysWOW64\\hf.dll");
          },
          {{L"deleted", L"C:\\Windows\\SysWOW64\\hf.dll"}}},
-        {"loaded: left to the restart", kPublic, [&](auto& f) { f.AddFile(kPublic).loaded = true; },
+        {"loaded: left to the restart",
+         kPublic,
+         [&](auto& f) { f.AddFile(kPublic).loaded = true; },
          {{L"pending-restart", kPublic}}},
-        {"loaded, and the restart's list refused", kPublic,
+        {"loaded, and the restart's list refused",
+         kPublic,
          [&](auto& f) {
              f.AddFile(kPublic).loaded = true;
              f.moveFailure = 5;
          },
          {}},
-        {"the deletion refused", kPublic,
+        {"the deletion refused",
+         kPublic,
          [&](auto& f) {
              f.AddFile(kPublic);
              f.FailDelete(kPublic, 1);
