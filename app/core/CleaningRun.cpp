@@ -3,41 +3,49 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 
-#include <exception>
-
 namespace hf {
 
 void StartRestart(ShellApi& shell) {
     shell.ShellExecuteW(L"open", L"shutdown.exe", L"-r -t 00", nullptr, kSwHide);
 }
 
+void RunCleaningStages(StageProgress& progress, CleaningStages& stages) {
+    // One budget for every service wait of this run, and nothing carried over from a previous one.
+    StopWaitBudget budget;
+    progress.SetProgressPosition(0);
+    progress.SetProgressMax(100);
+
+    stages.SweepScheduledTasks();
+    progress.SetProgressPosition(20);
+
+    stages.StopService(L"RegGuardSvc", true, budget);
+    progress.SetProgressPosition(30);
+
+    stages.RemoveDriverServices(budget);
+    progress.SetProgressPosition(40);
+
+    // Marked for deletion before it is stopped: the manager removes it once it has stopped.
+    stages.DeleteServiceByName(L"hffilter");
+    progress.SetProgressPosition(50);
+
+    stages.StopService(L"hffilter", false, budget);
+    progress.SetProgressPosition(60);
+
+    stages.PurgeFilterServiceKey();
+    progress.SetProgressPosition(70);
+    progress.SetProgressPosition(100);
+}
+
+std::wstring FailureText(const std::exception& failure) {
+    // A runtime failure (out of memory, a bad length) is a failure of the run like any other and
+    // is reported the same way, with the runtime's own text.
+    const auto* own = dynamic_cast<const Exception*>(&failure);
+    return kErrorPrefix + (own != nullptr ? own->Message() : Utf8ToUtf16(failure.what()));
+}
+
 void btnStartClick(MainFormUi& form, CleaningStages& stages, ShellApi& shell) {
     try {
-        // One budget for every service wait of this run, and nothing carried over from a
-        // previous one.
-        StopWaitBudget budget;
-        form.SetProgressPosition(0);
-        form.SetProgressMax(100);
-
-        stages.SweepScheduledTasks();
-        form.SetProgressPosition(20);
-
-        stages.StopService(L"RegGuardSvc", true, budget);
-        form.SetProgressPosition(30);
-
-        stages.RemoveDriverServices(budget);
-        form.SetProgressPosition(40);
-
-        // Marked for deletion before it is stopped: the manager removes it once it has stopped.
-        stages.DeleteServiceByName(L"hffilter");
-        form.SetProgressPosition(50);
-
-        stages.StopService(L"hffilter", false, budget);
-        form.SetProgressPosition(60);
-
-        stages.PurgeFilterServiceKey();
-        form.SetProgressPosition(70);
-        form.SetProgressPosition(100);
+        RunCleaningStages(form, stages);
 
         form.DiscardPendingInput();
         if (form.AskYesNo(kRestartQuestion) == kIdYes) {
@@ -48,14 +56,10 @@ void btnStartClick(MainFormUi& form, CleaningStages& stages, ShellApi& shell) {
             form.ShowMessage(kRestartReminder);
             form.CloseMainWindow();
         }
-    } catch (const Exception& e) {
-        form.DiscardPendingInput();
-        form.ShowMessage(kErrorPrefix + e.Message());
     } catch (const std::exception& e) {
-        // A runtime failure (out of memory, a bad length) is a failure of the run like any
-        // other: report it the same way rather than let it unwind through the window procedure.
+        // Rather than let it unwind through the window procedure.
         form.DiscardPendingInput();
-        form.ShowMessage(kErrorPrefix + Utf8ToUtf16(e.what()));
+        form.ShowMessage(FailureText(e));
     }
 }
 

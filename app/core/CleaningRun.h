@@ -5,6 +5,7 @@
 #include "platform/Shell.h"
 #include "services/ServiceControl.h"
 
+#include <exception>
 #include <string>
 
 namespace hf {
@@ -18,13 +19,18 @@ inline constexpr wchar_t kRestartQuestion[] = L"정상적인 작업완료가 되
 inline constexpr wchar_t kRestartReminder[] = L"정상적인 PC 사용을 위해 반드시 재부팅 하십시오";
 inline constexpr wchar_t kErrorPrefix[] = L"에러발생 재부팅 후 다시시도하세요 : ";
 
-// What the run needs of the main window.
-class MainFormUi {
+// Where the run reports how far it has come: the window's progress bar, or nothing at all.
+class StageProgress {
   public:
-    virtual ~MainFormUi() = default;
+    virtual ~StageProgress() = default;
 
     virtual void SetProgressPosition(int position) = 0;
     virtual void SetProgressMax(int maximum) = 0;
+};
+
+// What the run needs of the main window.
+class MainFormUi : public StageProgress {
+  public:
     // Drops the keyboard and mouse input that reached the program's windows while the stages
     // ran (the run pumps no messages, so it waits in the queue): the run calls it just before
     // each box it opens, so that only a key pressed while the box shows can answer it.
@@ -52,6 +58,15 @@ class CleaningStages {
     virtual void DeleteServiceByName(const std::wstring& name) = 0;
     virtual void PurgeFilterServiceKey() = 0;
 };
+
+// The six stages in their order with one wait budget, the progress set after each: 0 and the
+// maximum 100 before the first, 20, 30, 40, 50, 60 after the first five, 70 and at once 100 after
+// the last. A stage's exception leaves at once; the later stages do not run. The window's run and
+// the quiet run both go through here, so they cannot drift apart.
+void RunCleaningStages(StageProgress& progress, CleaningStages& stages);
+
+// The text the error box shows for a failure of the run: the error prefix and the message.
+std::wstring FailureText(const std::exception& failure);
 
 // The click handler of btnStart: runs every stage in order, moves the bar after each, then offers
 // the restart. A failure ends the run with one error box; the bar stays where the last completed

@@ -3,11 +3,13 @@
 #include "app/core/ApplicationTitle.h"
 #include "app/core/PlatformStages.h"
 #include "app/win32/TForm1.h"
+#include "app/win32/Unattended.h"
 #include "platform/win32/Win32Platform.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 
 namespace {
@@ -34,6 +36,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
     const std::wstring title = hf::ApplicationTitle(ModuleFileName());
+
+    // Options (/quiet for deployment tools, /?) are handled there; none: the window below.
+    if (const std::optional<int> exitCode = hf::RunUnattended(title)) {
+        return *exitCode;
+    }
 
     const hf::Win32Platform platform;
     hf::PlatformStages stages(platform.Get());

@@ -4,7 +4,7 @@
 # and checks what it meant to see; every check prints what was seen and, when it differs, what
 # was meant. lab_scenarios runs some of them and says PASS or FAIL for each.
 
-lab_scenario_names=(second-run refused-folder access-denied stop-pending answer-yes payload-in-use steered-deletion)
+lab_scenario_names=(second-run refused-folder access-denied stop-pending answer-yes payload-in-use steered-deletion unattended)
 
 lab_scenario_about() {
     case "$1" in
@@ -15,6 +15,7 @@ lab_scenario_about() {
         answer-yes) echo "Yes starts shutdown.exe hidden with -r -t 00 and leaves the window open at 100" ;;
         payload-in-use) echo "payloads loaded or held open are left to the restart, which removes them and nothing else" ;;
         steered-deletion) echo "paths a task author steers with '..' or a folder link leave their targets alone" ;;
+        unattended) echo "/quiet: exit codes 3010, 0, 1603, 1639, 1641, no window, and a report equal to the inventory's difference" ;;
         *) return 1 ;;
     esac
 }
@@ -362,3 +363,7 @@ scenario_steered_deletion() {
     sed 's/^/    /' "$lab_run/pending.txt"
     lab_verdict "$table" "$lab_run/before.txt" "$lab_run/after.txt"
 }
+
+# 8. The quiet mode (lab/scenarios/unattended.sh).
+# shellcheck source=unattended.sh
+. lab/scenarios/unattended.sh

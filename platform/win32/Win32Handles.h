@@ -57,6 +57,14 @@ struct NativeScTraits {
 };
 using UniqueNativeSc = UniqueHandle<NativeScTraits>;
 
+// The argument vector CommandLineToArgvW gives: one block the caller frees with LocalFree.
+struct ArgvTraits {
+    using Handle = LPWSTR*;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle argv) const noexcept { ::LocalFree(argv); }
+};
+using UniqueArgv = UniqueHandle<ArgvTraits>;
+
 // A function of a module, typed; null when the module lacks it.
 template <typename Function>
 Function GetProcedure(HMODULE module, const char* name) {

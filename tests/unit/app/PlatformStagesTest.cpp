@@ -3,6 +3,8 @@
 
 #include "app/core/CleaningRun.h"
 #include "app/core/PlatformStages.h"
+#include "app/core/QuietRun.h"
+#include "platform/Recording.h"
 
 #include "platform/Platform.h"
 #include "tests/fakes/FakeFileSystem.h"
@@ -15,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -47,9 +51,8 @@ class Form final : public MainFormUi {
 
 // Every fake the six stages reach. The task sweep finds no scheduler object and ends silently,
 // so the run reaches the service stages with nothing else in the way.
-class PlatformStagesTest : public ::testing::Test {
-  protected:
-    PlatformStagesTest() {
+struct FakeMachine {
+    FakeMachine() {
         com.createServiceResult = fake::kHResultFileNotFound;
         files.AddDirectory(L"C:\\Windows\\Sysnative\\drivers");
     }
@@ -74,6 +77,19 @@ class PlatformStagesTest : public ::testing::Test {
         return service;
     }
 
+    // The infection the quiet table shares: a running guard, one driver service loading a file
+    // that names itself "hfFilter.sys", a bystander, the filter driver's service and its key.
+    void AddInfection() {
+        AddService(L"RegGuardSvc", L"\"C:\\Program Files\\RegGuard\\RegGuardSvc.exe\"", false);
+        AddDriverFile(L"hfcore.sys");
+        AddService(L"HfCore", L"system32\\drivers\\hfcore.sys", false);
+        AddService(L"Bystander", L"system32\\drivers\\other.sys", false);
+        services.Add(L"hffilter");
+        registry.SetString(kServices + L"hfFilter", L"ImagePath",
+                           L"system32\\drivers\\hfFilter.sys");
+        registry.SetDword(kServices + L"hfFilter\\Instances\\Main", L"Altitude", 1);
+    }
+
     void Run() { btnStartClick(form, stages, shell); }
 
     fake::FakeSystem system;
@@ -92,6 +108,11 @@ class PlatformStagesTest : public ::testing::Test {
                       .com = &com};
     PlatformStages stages{platform};
     Form form;
+};
+
+class PlatformStagesTest : public ::testing::Test, protected FakeMachine {
+  protected:
+    using FakeMachine::Run;
 };
 
 TEST_F(PlatformStagesTest, RefusedGuardServiceEndsTheRunWithTheSystemErrorAt20) {
@@ -113,15 +134,8 @@ TEST_F(PlatformStagesTest, RefusedGuardServiceEndsTheRunWithTheSystemErrorAt20) 
 }
 
 TEST_F(PlatformStagesTest, TheWholeRunRemovesEveryPieceThroughTheLastStage) {
-    AddService(L"RegGuardSvc", L"\"C:\\Program Files\\RegGuard\\RegGuardSvc.exe\"", false);
-    AddDriverFile(L"hfcore.sys");
-    AddService(L"HfCore", L"system32\\drivers\\hfcore.sys", false);
-    AddService(L"Bystander", L"system32\\drivers\\other.sys", false);
-    // The filter driver: its service entry and its key, with nested subkeys and values.
-    services.Add(L"hffilter");
-    registry.SetString(kServices + L"hfFilter", L"ImagePath", L"system32\\drivers\\hfFilter.sys");
+    AddInfection();
     registry.SetString(kServices + L"hfFilter", L"", L"default");
-    registry.SetDword(kServices + L"hfFilter\\Instances\\Main", L"Altitude", 1);
     registry.AddKey(kServices + L"hfFilter\\Enum");
 
     Run();
@@ -182,6 +196,113 @@ TEST_F(PlatformStagesTest, StuckServicesShareOneSixtySecondBudgetAcrossTheRun) {
     EXPECT_TRUE(services.Find(L"RegGuardSvc")->markedForDeletion) << "deleted after its stop";
     EXPECT_EQ(services.Find(L"hffilter")->state, svc::kStopPending) << "asked to stop all the same";
     EXPECT_EQ(services.OpenHandles(), 0u);
+}
+
+// The quiet run over the real stages, observed through the recording layer: the exit code and
+// the report come from what the fake Windows answered.
+TEST(QuietRun, ExitCodeAndReportFollowWhatTheRunDid) {
+    const std::wstring k = L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\";
+    const std::vector<Change> kInfected = {
+        {L"service-stopped", L"RegGuardSvc"},
+        {L"service-deleted", L"RegGuardSvc"},
+        {L"key-deleted", k + L"HfCore"},
+        {L"service-disabled", L"HfCore"},
+        {L"service-deleted", L"HfCore"},
+        {L"service-stopped", L"HfCore"},
+        {L"service-deleted", L"hffilter"},
+        {L"service-stopped", L"hffilter"},
+        {L"key-deleted", k + L"hfFilter\\Instances\\Main"},
+        {L"key-deleted", k + L"hfFilter\\Instances"},
+        {L"value-deleted", k + L"hfFilter\\ImagePath"},
+        {L"key-deleted", k + L"hfFilter"},
+    };
+    struct Case {
+        const char* name;
+        std::function<void(FakeMachine&)> setUp;
+        bool forceRestart;
+        int exitCode;
+        std::vector<Change> report;  // without the restart's start
+        std::wstring failure;
+    };
+    const std::vector<Case> cases = {
+        {"clean machine", [](FakeMachine&) {}, false, 0, {}, L""},
+        {"clean machine, /forcerestart: no restart", [](FakeMachine&) {}, true, 0, {}, L""},
+        {"infected", [](FakeMachine& m) { m.AddInfection(); }, false, 3010, kInfected, L""},
+        {"infected, /forcerestart", [](FakeMachine& m) { m.AddInfection(); }, true, 1641, kInfected,
+         L""},
+        {"infected, /forcerestart, the restart cannot start",
+         [](FakeMachine& m) {
+             m.AddInfection();
+             m.shell.result = 2;
+         },
+         true, 3010, kInfected, L""},
+        {"infected, /forcerestart, the start throws",
+         [](FakeMachine& m) {
+             m.AddInfection();
+             m.shell.onCall = [](const fake::ShellExecuteCall&) { throw std::bad_alloc(); };
+         },
+         true, 3010, kInfected, L""},
+        // A refused call changed nothing and is not reported; the stop alone is a change.
+        {"infected, every deletion and disabling refused",
+         [](FakeMachine& m) {
+             m.AddInfection();
+             m.services.Fail(ServiceFn::DeleteService, 5);
+             m.services.Fail(ServiceFn::ChangeServiceConfigW, 5);
+             for (const auto* key :
+                  {L"HfCore", L"hfFilter", L"hfFilter\\Instances", L"hfFilter\\Instances\\Main"}) {
+                 m.registry.FindKey(kServices + key)->refuseDelete = true;
+             }
+             m.registry.FindKey(kServices + L"hfFilter")->refuseValueDelete = {L"ImagePath"};
+         },
+         false,
+         3010,
+         {{L"service-stopped", L"RegGuardSvc"},
+          {L"service-stopped", L"HfCore"},
+          {L"service-stopped", L"hffilter"}},
+         L""},
+        // The guard cannot be opened: the later stages never run, the driver service stays.
+        {"a failing stage",
+         [](FakeMachine& m) {
+             m.AddInfection();
+             m.services.Fail(ServiceFn::OpenServiceW, 5);
+         },
+         true,
+         1603,
+         {},
+         L"에러발생 재부팅 후 다시시도하세요 : System Error.  Code: 5.\r\nAccess is denied"},
+    };
+    for (const Case& c : cases) {
+        FakeMachine m;
+        c.setUp(m);
+        ChangeLog changes;
+        const RecordingPlatform recording(m.platform, changes);
+        PlatformStages stages(recording.Get());
+
+        const QuietOutcome outcome =
+            RunQuiet(stages, recording.Get().Shell(), changes, c.forceRestart);
+
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << c.name;
+        EXPECT_EQ(outcome.failure, c.failure) << c.name;
+        // After changes, /forcerestart starts the restart exactly as the window's Yes does; the
+        // report names it when it started.
+        fake::FakeShell windowYes;
+        if (c.forceRestart && !c.report.empty()) {
+            StartRestart(windowYes);
+        }
+        EXPECT_EQ(m.shell.calls, windowYes.calls) << c.name;
+        std::vector<Change> report = c.report;
+        if (c.exitCode == 1641) {
+            ASSERT_EQ(windowYes.calls.size(), 1u);
+            report.push_back(
+                {L"started", windowYes.calls[0].file + L" " + windowYes.calls[0].parameters});
+        }
+        EXPECT_EQ(changes.Changes(), report) << c.name;
+        EXPECT_TRUE(m.form.positions.empty() && m.form.messages.empty()) << "no window: " << c.name;
+        if (c.exitCode == 1603) {
+            EXPECT_TRUE(m.registry.KeyExists(kServices + L"HfCore")) << "stage 3 did not run";
+            EXPECT_TRUE(m.services.Exists(L"hffilter")) << "stage 4 did not run";
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+#pragma once
+// The exit codes of the quiet mode: the Windows Installer's, which every deployment tool maps
+// (success, restart required, restart started, failure, bad command line). The window keeps the
+// exit code it always had.
+
+namespace hf {
+
+inline constexpr int kExitNothingChanged = 0;      // ran to the end and changed nothing
+inline constexpr int kExitRestartRequired = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
+inline constexpr int kExitRestartStarted = 1641;   // ERROR_SUCCESS_REBOOT_INITIATED
+inline constexpr int kExitStageFailed = 1603;      // ERROR_INSTALL_FAILURE
+inline constexpr int kExitBadCommandLine = 1639;   // ERROR_INVALID_COMMAND_LINE
+
+// The closing line's words for each code; empty for any other.
+inline const wchar_t* ExitCodeMeaning(int code) {
+    switch (code) {
+        case kExitNothingChanged:
+            return L"ran to the end and changed nothing";
+        case kExitRestartRequired:
+            return L"ran to the end and made changes; a restart completes the work";
+        case kExitRestartStarted:
+            return L"made changes and started the restart";
+        case kExitStageFailed:
+            return L"a stage failed; the later stages did not run";
+        case kExitBadCommandLine:
+            return L"bad command line; nothing ran";
+        default:
+            return L"";
+    }
+}
+
+}  // namespace hf

@@ -1,0 +1,43 @@
+#include "app/core/QuietRun.h"
+
+#include "app/core/ExitCodes.h"
+
+#include <exception>
+
+namespace hf {
+
+namespace {
+
+class NoProgress final : public StageProgress {
+  public:
+    void SetProgressPosition(int) override {}
+    void SetProgressMax(int) override {}
+};
+
+}  // namespace
+
+QuietOutcome RunQuiet(CleaningStages& stages, ShellApi& shell, const ChangeLog& changes,
+                      bool forceRestart) {
+    try {
+        NoProgress progress;
+        RunCleaningStages(progress, stages);
+    } catch (const std::exception& e) {
+        return {kExitStageFailed, FailureText(e)};
+    }
+    if (changes.Empty()) {
+        return {kExitNothingChanged, {}};
+    }
+    if (!forceRestart) {
+        return {kExitRestartRequired, {}};
+    }
+    const std::size_t before = changes.Changes().size();
+    try {
+        StartRestart(shell);
+    } catch (const std::exception&) {
+        // Not started, as when the start itself fails: the changes stand, a restart is needed.
+    }
+    // Started only when the recording layer saw the start succeed.
+    return {changes.Changes().size() > before ? kExitRestartStarted : kExitRestartRequired, {}};
+}
+
+}  // namespace hf

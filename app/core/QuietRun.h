@@ -1,0 +1,24 @@
+#pragma once
+// The quiet run: the window's run with no window, for deployment tools.
+
+#include "app/core/CleaningRun.h"
+#include "platform/Recording.h"
+
+#include <string>
+
+namespace hf {
+
+struct QuietOutcome {
+    int exitCode = 0;
+    std::wstring failure;  // on a failed stage: the text the window's error box would show
+};
+
+// The six stages in the window's order with its wait budget; no progress, no question, no box.
+// `stages` and `shell` act through a recording platform whose log is `changes`: that log alone
+// says whether the run made changes (3010), never the rules. A failing stage ends the run (1603)
+// and nothing is restarted. With `forceRestart`, a run that made changes starts the restart
+// exactly as the window's Yes does (1641); if that start fails, the run says 3010.
+QuietOutcome RunQuiet(CleaningStages& stages, ShellApi& shell, const ChangeLog& changes,
+                      bool forceRestart);
+
+}  // namespace hf

@@ -1,0 +1,124 @@
+#include "app/win32/Unattended.h"
+
+#include "app/core/CommandLine.h"
+#include "app/core/ExitCodes.h"
+#include "app/core/PlatformStages.h"
+#include "app/core/QuietRun.h"
+#include "app/core/Report.h"
+#include "app/win32/Dialogs.h"
+#include "platform/Recording.h"
+#include "platform/win32/Win32Handles.h"
+#include "platform/win32/Win32Platform.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace hf {
+
+namespace {
+
+// The arguments after the program's own name, split as the C runtime splits them.
+std::vector<std::wstring> CommandLineArguments() {
+    int count = 0;
+    const UniqueArgv argv(ArgvTraits{}, ::CommandLineToArgvW(::GetCommandLineW(), &count));
+    std::vector<std::wstring> arguments;
+    for (int i = 1; argv && i < count; ++i) {
+        arguments.emplace_back(argv.get()[i]);
+    }
+    return arguments;
+}
+
+// Standard output, written only when the caller captured it in a file or a pipe: a GUI program
+// has no console of its own, and the report is the caller's to keep. Once a write fails (the
+// reader went away), nothing more is tried. The handle is the caller's: it is not closed here.
+class StandardOutput {
+  public:
+    StandardOutput() {
+        const HANDLE handle = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+            const DWORD type = ::GetFileType(handle);
+            if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
+                handle_ = handle;
+            }
+        }
+    }
+
+    void Write(const std::string& text) {
+        const char* next = text.data();
+        std::size_t left = text.size();
+        while (handle_ != nullptr && left > 0) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 16));
+            if (!::WriteFile(handle_, next, chunk, &written, nullptr) || written == 0) {
+                handle_ = nullptr;
+                return;
+            }
+            next += written;
+            left -= written;
+        }
+    }
+
+  private:
+    HANDLE handle_ = nullptr;
+};
+
+int ShowUsage(const Options& options, const std::wstring& title, int exitCode) {
+    if (options.quiet) {
+        StandardOutput out;
+        out.Write(UsageLines(kUsageText));
+        if (exitCode != kExitNothingChanged) {
+            out.Write(ClosingLines({exitCode, {}}));
+        }
+    } else {
+        // The window mode's plain box: the title as caption, no icon, one OK.
+        ShowModalDialog({.caption = title,
+                         .text = kUsageText,
+                         .buttons = {{IDOK, L"OK"}},
+                         .defaultButton = IDOK});
+    }
+    return exitCode;
+}
+
+int RunQuietly(bool forceRestart) {
+    StandardOutput out;
+    QuietOutcome outcome;
+    try {
+        ChangeLog changes;
+        // Each change as it happens: a caller that gives up on a long run keeps what was done.
+        changes.onChange = [&out](const Change& change) { out.Write(ReportLine(change)); };
+        const Win32Platform platform;
+        const RecordingPlatform recording(platform.Get(), changes);
+        PlatformStages stages(recording.Get());
+        outcome = RunQuiet(stages, recording.Get().Shell(), changes, forceRestart);
+    } catch (const std::exception& e) {
+        // Outside the stages (out of memory setting up): still an exit code a deployment tool
+        // understands rather than an abort.
+        outcome = {kExitStageFailed, FailureText(e)};
+    }
+    out.Write(ClosingLines(outcome));
+    return outcome.exitCode;
+}
+
+}  // namespace
+
+std::optional<int> RunUnattended(const std::wstring& title) {
+    const Options options = ParseOptions(CommandLineArguments());
+    switch (options.mode) {
+        case RunMode::kWindow:
+            return std::nullopt;
+        case RunMode::kUsage:
+            return ShowUsage(options, title, kExitNothingChanged);
+        case RunMode::kBadCommandLine:
+            return ShowUsage(options, title, kExitBadCommandLine);
+        case RunMode::kQuiet:
+            return RunQuietly(options.forceRestart);
+    }
+    return kExitBadCommandLine;
+}
+
+}  // namespace hf

@@ -1,0 +1,59 @@
+#include "app/core/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace hf {
+namespace {
+
+TEST(ParseOptions, Table) {
+    using enum RunMode;
+    struct Case {
+        std::vector<std::wstring> arguments;
+        RunMode mode;
+        bool quiet;
+        bool forceRestart;
+    };
+    const Case cases[] = {
+        {{}, kWindow, false, false},
+        {{L"/quiet"}, kQuiet, true, false},
+        {{L"/q"}, kQuiet, true, false},
+        {{L"-QUIET"}, kQuiet, true, false},
+        {{L"-Q"}, kQuiet, true, false},
+        {{L"/Quiet", L"/NoRestart"}, kQuiet, true, false},
+        {{L"-forceRESTART", L"-q"}, kQuiet, true, true},
+        {{L"/quiet", L"/quiet"}, kQuiet, true, false},
+        {{L"/?"}, kUsage, false, false},
+        {{L"-Help"}, kUsage, false, false},
+        {{L"/q", L"/?"}, kUsage, true, false},
+        {{L"/quiet", L"/forcerestart", L"/help"}, kUsage, true, false},
+        // A restart option alone, or both of them.
+        {{L"/norestart"}, kBadCommandLine, false, false},
+        {{L"/forcerestart"}, kBadCommandLine, false, false},
+        {{L"/forcerestart", L"/?"}, kBadCommandLine, false, false},
+        {{L"/quiet", L"/norestart", L"/forcerestart"}, kBadCommandLine, true, false},
+        // Anything else.
+        {{L"/bogus"}, kBadCommandLine, false, false},
+        {{L"/quiet", L"/bogus"}, kBadCommandLine, true, false},
+        {{L"quiet"}, kBadCommandLine, false, false},
+        {{L"--quiet"}, kBadCommandLine, false, false},
+        {{L"/quiet "}, kBadCommandLine, false, false},
+        {{L"/"}, kBadCommandLine, false, false},
+        {{L""}, kBadCommandLine, false, false},
+        {{L"\\quiet"}, kBadCommandLine, false, false},
+        {{L"/qu\u0130et"}, kBadCommandLine, false, false},  // only a-z fold: not "quiet"
+        {{std::wstring(L"/quiet\0x", 8)}, kBadCommandLine, false, false},
+    };
+    for (const Case& c : cases) {
+        const Options options = ParseOptions(c.arguments);
+        const std::string name = testing::PrintToString(c.arguments);
+        EXPECT_EQ(options.mode, c.mode) << name;
+        EXPECT_EQ(options.quiet, c.quiet) << name;
+        EXPECT_EQ(options.forceRestart, c.forceRestart) << name;
+    }
+}
+
+}  // namespace
+}  // namespace hf

@@ -1,0 +1,125 @@
+// The report's lines, and the recording layer under the checked deletion path: what is reported
+// is what the file system answered.
+
+#include "app/core/Report.h"
+
+#include "platform/Platform.h"
+#include "platform/Recording.h"
+#include "tasks/PayloadDeletion.h"
+#include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace hf {
+namespace {
+
+TEST(Report, LinesSplitOnOneTabAndCannotBeForged) {
+    struct Case {
+        std::wstring kind;
+        std::wstring object;
+        std::string line;
+    };
+    const Case cases[] = {
+        {L"deleted", L"C:\\Windows\\SysWOW64\\hf3k9x2a.dll",
+         "deleted\tC:\\Windows\\SysWOW64\\hf3k9x2a.dll\r\n"},
+        {L"service-stopped", L"RegGuardSvc", "service-stopped\tRegGuardSvc\r\n"},
+        {L"key-deleted", L"HKLM\\x\\\uD55C\uAE00",
+         "key-deleted\tHKLM\\x\\\xED\x95\x9C\xEA\xB8\x80\r\n"},
+        // A name carrying a tab, a line break or a percent sign.
+        {L"key-deleted", L"HKLM\\a\tb\r\nexit\t0", "key-deleted\tHKLM\\a%09b%0D%0Aexit%090\r\n"},
+        {L"deleted", L"C:\\100%.dll", "deleted\tC:\\100%25.dll\r\n"},
+        {L"deleted", std::wstring(L"a\0b\x7F", 4), "deleted\ta%00b%7F\r\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReportLine(c.kind, c.object), c.line) << testing::PrintToString(c.object);
+    }
+}
+
+TEST(Report, ClosingLines) {
+    struct Case {
+        QuietOutcome outcome;
+        std::string lines;
+    };
+    const Case cases[] = {
+        {{0, {}}, "exit\t0 ran to the end and changed nothing\r\n"},
+        {{3010, {}},
+         "exit\t3010 ran to the end and made changes; a restart completes the work\r\n"},
+        {{1641, {}}, "exit\t1641 made changes and started the restart\r\n"},
+        {{1639, {}}, "exit\t1639 bad command line; nothing ran\r\n"},
+        {{1603, L"X : System Error.  Code: 5.\r\nAccess is denied"},
+         "failure\tX : System Error.  Code: 5.%0D%0AAccess is denied\r\n"
+         "exit\t1603 a stage failed; the later stages did not run\r\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ClosingLines(c.outcome), c.lines) << c.outcome.exitCode;
+    }
+}
+
+// DeletePayload through the recording layer over the fake file system.
+TEST(Recording, FileChangesAreReportedOnlyWhenTheyHappened) {
+    const std::wstring kPublic = L"C:\\Users\\Public\\hf.dll";
+    const std::wstring kSystem = L"C:\\Windows\\System32\\hf.dll";
+    struct Case {
+        const char* name;
+        std::wstring path;
+        std::function<void(fake::FakeFileSystem&)> setUp;
+        std::vector<Change> report;
+    };
+    const std::vector<Case> cases = {
+        {"deleted through its handle",
+         kPublic,
+         [&](auto& f) { f.AddFile(kPublic); },
+         {{L"deleted", kPublic}}},
+        // The system's name for the open file: under WoW64 System32 is the 32-bit folder.
+        {"named as the system names it",
+         kSystem,
+         [](auto& f) {
+             f.wow64 = true;
+             f.AddFile(L"C:\\Windows\\SysWOW64\\hf.dll");
+         },
+         {{L"deleted", L"C:\\Windows\\SysWOW64\\hf.dll"}}},
+        {"loaded: left to the restart",
+         kPublic,
+         [&](auto& f) { f.AddFile(kPublic).loaded = true; },
+         {{L"pending-restart", kPublic}}},
+        {"loaded, and the restart's list refused",
+         kPublic,
+         [&](auto& f) {
+             f.AddFile(kPublic).loaded = true;
+             f.moveFailure = 5;
+         },
+         {}},
+        {"the deletion refused",
+         kPublic,
+         [&](auto& f) {
+             f.AddFile(kPublic);
+             f.FailDelete(kPublic, 1);
+         },
+         {}},
+        {"missing", kPublic, [](auto&) {}, {}},
+    };
+    for (const Case& c : cases) {
+        fake::FakeSystem system;
+        fake::FakeFileSystem files{system};
+        c.setUp(files);
+        ChangeLog changes;
+        std::vector<Change> seen;
+        changes.onChange = [&seen](const Change& change) { seen.push_back(change); };
+        RecordingFileApi recording(files, changes);
+        const Platform platform{.system = &system, .files = &recording};
+
+        DeletePayload(platform, c.path);
+
+        EXPECT_EQ(changes.Changes(), c.report) << c.name;
+        EXPECT_EQ(seen, c.report) << c.name << ": each change passed on as it is noted";
+        EXPECT_EQ(files.OpenFileHandles(), 0u) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace hf
