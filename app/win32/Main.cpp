@@ -1,8 +1,11 @@
 // Program entry: the application object, the main window and the message loop.
 
 #include "app/core/ApplicationTitle.h"
+#include "app/core/MissingLibrary.h"
 #include "app/core/PlatformStages.h"
+#include "app/win32/LoaderLockdown.h"
 #include "app/win32/TForm1.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Platform.h"
 
 #include <windows.h>
@@ -26,16 +29,50 @@ std::wstring ModuleFileName() {
     }
 }
 
+// The common controls (the progress bar's class and the manifest's version 6), loaded at run
+// time: comctl32.dll is no KnownDLL. Empty with the last error set when they cannot be loaded
+// or initialised.
+hf::UniqueLibrary InitCommonControls() {
+    hf::UniqueLibrary comctl32 = hf::LoadSystemLibrary(L"comctl32.dll");
+    if (!comctl32) {
+        return comctl32;
+    }
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const auto init = hf::GetProcedure<InitFn>(comctl32.get(), "InitCommonControlsEx");
+    const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+    if (init == nullptr || !init(&controls)) {
+        ::SetLastError(init == nullptr ? ERROR_PROC_NOT_FOUND : ERROR_DLL_INIT_FAILED);
+        return hf::UniqueLibrary();
+    }
+    return comctl32;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-    // The application object: the common controls of the manifest, and the title the message
-    // box shows (derived from the file name; none is set in code).
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
-    ::InitCommonControlsEx(&controls);
-    const std::wstring title = hf::ApplicationTitle(ModuleFileName());
+    // Before anything can load a library: only the system folder is searched from here on.
+    hf::LockDownLibrarySearch();
 
+    // The application object: the title the message box shows (derived from the file name; none
+    // is set in code), and the common controls of the manifest.
+    const std::wstring title = hf::ApplicationTitle(ModuleFileName());
     const hf::Win32Platform platform;
+    const hf::UniqueLibrary commonControls = InitCommonControls();
+    const DWORD commonControlsError = commonControls ? 0 : ::GetLastError();
+
+    // A library the run needs could not be loaded from the system folder: say which, and end.
+    std::wstring missing;
+    if (const auto library = platform.Missing()) {
+        missing = hf::MissingLibraryMessage(platform.Get().System(), library->name, library->error);
+    } else if (!commonControls) {
+        missing = hf::MissingLibraryMessage(platform.Get().System(), L"comctl32.dll",
+                                            commonControlsError);
+    }
+    if (!missing.empty()) {
+        ::MessageBoxW(nullptr, missing.c_str(), title.c_str(), MB_OK);
+        return 1;
+    }
+
     hf::PlatformStages stages(platform.Get());
 
     // The main form owns its taskbar button; closing it ends the program.
