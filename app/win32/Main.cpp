@@ -32,7 +32,7 @@ std::wstring ModuleFileName() {
 // The common controls (the progress bar's class and the manifest's version 6), loaded at run
 // time: comctl32.dll is no KnownDLL. Empty with the last error set when they cannot be loaded
 // or initialised.
-hf::UniqueLibrary InitCommonControls() {
+hf::UniqueLibrary LoadCommonControls() {
     hf::UniqueLibrary comctl32 = hf::LoadSystemLibrary(L"comctl32.dll");
     if (!comctl32) {
         return comctl32;
@@ -57,7 +57,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // is set in code), and the common controls of the manifest.
     const std::wstring title = hf::ApplicationTitle(ModuleFileName());
     const hf::Win32Platform platform;
-    const hf::UniqueLibrary commonControls = InitCommonControls();
+    const hf::UniqueLibrary commonControls = LoadCommonControls();
     const DWORD commonControlsError = commonControls ? 0 : ::GetLastError();
 
     // A library the run needs could not be loaded from the system folder: say which, and end.
