@@ -30,22 +30,28 @@ std::wstring ModuleFileName() {
 }
 
 // The common controls (the progress bar's class and the manifest's version 6), loaded at run
-// time: comctl32.dll is no KnownDLL. Empty with the last error set when they cannot be loaded
-// or initialised.
-hf::UniqueLibrary LoadCommonControls() {
+// time: comctl32.dll is no KnownDLL. With them the libraries they load in turn by name, taken
+// from the system folder first and held for the program's life: a library loaded later by name
+// finds them loaded. That matters where a library's delayed imports are searched along the
+// process's default path, which begins at the program's folder: Windows 7 without KB2533623 (no
+// search flags), and Wine, whose delay-load resolution ignores SetDefaultDllDirectories (uxtheme
+// takes msimg32 from beside the program there: tests/wine/app/PlantingTest.cpp).
+struct CommonControls {
+    hf::UniqueLibrary uxtheme = hf::LoadSystemLibrary(L"uxtheme.dll");
+    hf::UniqueLibrary msimg32 = hf::LoadSystemLibrary(L"msimg32.dll");
     hf::UniqueLibrary comctl32 = hf::LoadSystemLibrary(L"comctl32.dll");
-    if (!comctl32) {
-        return comctl32;
+    DWORD error = comctl32 ? 0 : ::GetLastError();
+
+    CommonControls() {
+        using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+        const auto init = hf::GetProcedure<InitFn>(comctl32.get(), "InitCommonControlsEx");
+        const INITCOMMONCONTROLSEX controls{sizeof controls,
+                                            ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+        if (error == 0 && (init == nullptr || !init(&controls))) {
+            error = init == nullptr ? ERROR_PROC_NOT_FOUND : ERROR_DLL_INIT_FAILED;
+        }
     }
-    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    const auto init = hf::GetProcedure<InitFn>(comctl32.get(), "InitCommonControlsEx");
-    const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
-    if (init == nullptr || !init(&controls)) {
-        ::SetLastError(init == nullptr ? ERROR_PROC_NOT_FOUND : ERROR_DLL_INIT_FAILED);
-        return hf::UniqueLibrary();
-    }
-    return comctl32;
-}
+};
 
 }  // namespace
 
@@ -57,16 +63,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // is set in code), and the common controls of the manifest.
     const std::wstring title = hf::ApplicationTitle(ModuleFileName());
     const hf::Win32Platform platform;
-    const hf::UniqueLibrary commonControls = LoadCommonControls();
-    const DWORD commonControlsError = commonControls ? 0 : ::GetLastError();
+    const CommonControls commonControls;
 
     // A library the run needs could not be loaded from the system folder: say which, and end.
     std::wstring missing;
     if (const auto library = platform.Missing()) {
         missing = hf::MissingLibraryMessage(platform.Get().System(), library->name, library->error);
-    } else if (!commonControls) {
+    } else if (commonControls.error != 0) {
         missing = hf::MissingLibraryMessage(platform.Get().System(), L"comctl32.dll",
-                                            commonControlsError);
+                                            commonControls.error);
     }
     if (!missing.empty()) {
         ::MessageBoxW(nullptr, missing.c_str(), title.c_str(), MB_OK);
