@@ -14,7 +14,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Static: the programs import only system DLLs.
-set(hf_link "-static -static-libgcc -static-libstdc++")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # The platform's mitigations, stated rather than left to the linker's defaults (objdump -p shows
 # them as DllCharacteristics): ASLR with the relocations it needs, DEP, and Terminal-Server aware
@@ -23,28 +24,26 @@ set(hf_link "-static -static-libgcc -static-libstdc++")
 # structured exceptions: GNU ld cannot write a SafeSEH table, and nothing in these programs
 # registers an SEH frame (GCC's exceptions are DWARF-2 tables here; scripts/test checks the
 # product's code for frame registrations), so it states "no SEH" truthfully.
-string(APPEND hf_link " -Wl,--dynamicbase -Wl,--enable-reloc-section -Wl,--nxcompat -Wl,--tsaware")
-if(HF_MINGW_PREFIX MATCHES "^x86_64")
-    string(APPEND hf_link " -Wl,--high-entropy-va")
-else()
-    string(APPEND hf_link " -Wl,--no-seh")
-endif()
 # Reproducible: no link time in the header (the same sources give the same bytes anywhere).
-string(APPEND hf_link " -Wl,--no-insert-timestamp")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "${hf_link}")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "${hf_link}")
+# Options rather than *_FLAGS_INIT, so that a build folder configured before they were stated
+# gets them too.
+add_link_options(-Wl,--dynamicbase -Wl,--enable-reloc-section -Wl,--nxcompat -Wl,--tsaware
+                 -Wl,--no-insert-timestamp -fstack-protector-strong)
+if(HF_MINGW_PREFIX MATCHES "^x86_64")
+    add_link_options(-Wl,--high-entropy-va)
+else()
+    add_link_options(-Wl,--no-seh)
+endif()
 
 # A canary in every function with an array or an address taken (libssp, linked statically), and
 # the runtime's checked string and memory functions where the compiler knows the buffer's size
 # (mingw-w64 honours _FORTIFY_SOURCE when optimising). No build path inside the product: the
 # source and build folders are recorded as "." and "build" (__FILE__, debug information).
 get_filename_component(hf_source_dir "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(hf_compile "-fstack-protector-strong -ffile-prefix-map=${hf_source_dir}=.")
+add_compile_options(-fstack-protector-strong -ffile-prefix-map=${hf_source_dir}=.)
 if(CMAKE_BINARY_DIR)
-    string(APPEND hf_compile " -ffile-prefix-map=${CMAKE_BINARY_DIR}=build")
+    add_compile_options(-ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 endif()
-set(CMAKE_C_FLAGS_INIT "${hf_compile}")
-set(CMAKE_CXX_FLAGS_INIT "${hf_compile}")
 add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601
                         _FORTIFY_SOURCE=2)
 

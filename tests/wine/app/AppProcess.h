@@ -137,13 +137,22 @@ inline std::wstring InstallStandInShutdown() {
     return calls;
 }
 
-// Registers the lab's scheduler once per test program, which lists the prefix's (absent) tasks,
-// so the run goes through to its question.
+// Registers the lab's scheduler for the suite, which lists the prefix's (absent) tasks, so the
+// run goes through to its question; puts Wine's own back afterwards, whose failure another suite
+// relies on (the suites of several files run in no fixed order).
 class AppWindow : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         UniqueLibrary scheduler;
         registered_ = wine::RegisterLabScheduler(wine::ExeDir() + L"labtaskschd.dll", scheduler);
+    }
+    static void TearDownTestSuite() {
+        const UniqueLibrary scheduler(
+            LibraryTraits{}, ::LoadLibraryW((wine::ExeDir() + L"labtaskschd.dll").c_str()));
+        using Unregister = HRESULT(WINAPI*)();
+        if (const auto unregister = GetProcedure<Unregister>(scheduler.get(), "DllUnregisterServer")) {
+            unregister();
+        }
     }
     void SetUp() override { ASSERT_EQ(registered_, S_OK) << "registering labtaskschd.dll"; }
 

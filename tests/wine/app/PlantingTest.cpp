@@ -5,6 +5,8 @@
 // question and the reminder; a planted shutdown.exe never runs, the system folder's does.
 
 #include "app/core/CleaningRun.h"
+#include "platform/win32/SystemLibrary.h"
+#include "platform/win32/VersionWin32.h"
 #include "tests/wine/app/AppProcess.h"
 #include "tests/wine/common/WineTestSupport.h"
 
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -131,6 +134,45 @@ TEST_F(AppWindow, NothingPlantedBesideItOrInItsCurrentDirectoryRunsInsideIt) {
         EXPECT_EQ(app.WaitForExit(10s), 0);
     }
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\hfremove.exe");
+}
+
+// The loader policy on its own: a library that exists only beside the program (the lab's
+// scheduler beside this test) is not found; the version backend without its library fails each
+// call the Windows way instead of crashing, and says why.
+TEST(SystemLibrary, TakesNothingFromBesideTheProgramAndAMissingOneFailsTheWindowsWay) {
+    ASSERT_TRUE(Exists(wine::ExeDir() + L"labtaskschd.dll"));
+    ::SetLastError(0);
+    EXPECT_FALSE(LoadSystemLibrary(L"labtaskschd.dll")) << "taken from beside the program";
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_TRUE(LoadSystemLibrary(L"version.dll"));
+
+    const std::wstring kernel32 = SystemFolder() + L"\\kernel32.dll";
+    struct Case {
+        const wchar_t* library;
+        std::uint32_t error;
+    };
+    for (const Case c : {Case{L"labtaskschd.dll", ERROR_MOD_NOT_FOUND},
+                         Case{L"user32.dll", ERROR_PROC_NOT_FOUND}, Case{L"version.dll", 0}}) {
+        SCOPED_TRACE(Utf16ToUtf8(c.library));
+        Win32VersionApi version(c.library);
+        EXPECT_EQ(version.LoadError(), c.error);
+        ::SetLastError(0);
+        const std::uint32_t size = version.GetFileVersionInfoSizeW(kernel32);
+        if (c.error == 0) {
+            EXPECT_GT(size, 0u) << "kernel32.dll has a version resource";
+            continue;
+        }
+        EXPECT_EQ(size, 0u);
+        EXPECT_EQ(::GetLastError(), c.error);
+        std::uint8_t block[64] = {};
+        ::SetLastError(0);
+        EXPECT_FALSE(version.GetFileVersionInfoW(kernel32, sizeof block, block));
+        EXPECT_EQ(::GetLastError(), c.error);
+        const void* value = nullptr;
+        std::uint32_t length = 0;
+        EXPECT_FALSE(version.VerQueryValueW(block, L"\\", value, length));
+        EXPECT_EQ(::GetLastError(), c.error);
+    }
 }
 
 }  // namespace
