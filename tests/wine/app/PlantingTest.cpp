@@ -7,6 +7,7 @@
 #include "app/core/CleaningRun.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/VersionWin32.h"
+#include "tests/unit/tasks/TaskXml.h"
 #include "tests/wine/app/AppProcess.h"
 #include "tests/wine/common/WineTestSupport.h"
 
@@ -96,6 +97,11 @@ std::string PlantedThatRan() {
 
 TEST_F(AppWindow, NothingPlantedBesideItOrInItsCurrentDirectoryRunsInsideIt) {
     ASSERT_NO_FATAL_FAILURE(Plant());
+    // One benign task, so the sweep reads a definition: MSXML and the libraries it loads (mpr,
+    // wininet, urlmon) are loaded too. The lab scheduler keeps tasks in the native System32.
+    const std::wstring task = wine::NativeSystem32() + L"Tasks\\hfPlantingProbe";
+    ASSERT_NO_FATAL_FAILURE(wine::WriteNewFile(
+        task, wine::Utf16FileBytes(test::TaskXml().UserId(L"S-1-5-18").Exec(L"notepad.exe").Build())));
     const std::wstring systemCalls = InstallStandInShutdown();
     ASSERT_FALSE(HasFailure());
 
@@ -134,6 +140,7 @@ TEST_F(AppWindow, NothingPlantedBesideItOrInItsCurrentDirectoryRunsInsideIt) {
         EXPECT_EQ(app.WaitForExit(10s), 0);
     }
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\hfremove.exe");
+    ::DeleteFileW(task.c_str());
 }
 
 // The loader policy on its own: a library that exists only beside the program (the lab's
