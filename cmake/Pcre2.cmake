@@ -4,12 +4,14 @@
 if(WIN32)
     set(HF_PCRE2_TARBALL "${CMAKE_SOURCE_DIR}/.deps/pcre2_10.42.orig.tar.gz"
         CACHE FILEPATH "PCRE2 10.42 source tarball (scripts/deps fetches it)")
-    set(HF_PCRE2_SHA256 "" CACHE STRING "Expected SHA256 of HF_PCRE2_TARBALL (scripts/deps checks it)")
+    # Pinned here as in scripts/deps: a tarball with any other content stops the configure step.
+    set(HF_PCRE2_SHA256 c33b418e3b936ee3153de2c61cc638e7e4fe3156022a5c77d0711bcbb9d64f1f)
     if(NOT EXISTS "${HF_PCRE2_TARBALL}")
         message(FATAL_ERROR "PCRE2 source not found at ${HF_PCRE2_TARBALL}; run scripts/deps first")
     endif()
     include(FetchContent)
-    FetchContent_Declare(pcre2 URL "${HF_PCRE2_TARBALL}" DOWNLOAD_EXTRACT_TIMESTAMP TRUE)
+    FetchContent_Declare(pcre2 URL "${HF_PCRE2_TARBALL}" URL_HASH SHA256=${HF_PCRE2_SHA256}
+                         DOWNLOAD_EXTRACT_TIMESTAMP TRUE)
     # PCRE2's options are cache variables: a plain set() would be ignored.
     set(BUILD_SHARED_LIBS OFF CACHE BOOL "" FORCE)
     set(BUILD_STATIC_LIBS ON CACHE BOOL "" FORCE)

@@ -1,5 +1,5 @@
 #pragma once
-// The Windows directory as the shell reports it.
+// The Windows directory of the system.
 
 #include "platform/Platform.h"
 
@@ -7,8 +7,11 @@
 
 namespace hf {
 
-// The path of the Windows directory exactly as the shell gives it (no separator added or
-// removed); empty text unless the shell returns exactly S_OK.
+// The system's shared Windows folder exactly as GetSystemWindowsDirectoryW gives it (no separator
+// added or removed); empty text when it cannot be read. Not the shell's CSIDL_WINDOWS, nor
+// GetWindowsDirectoryW: on a Terminal Server (a Remote Desktop host) those may give a program
+// that is not Terminal-Server aware a private folder per user, which the driver sweep must not
+// read in place of the system's.
 std::wstring GetWindowsFolder(const Platform& platform);
 
 }  // namespace hf

@@ -60,10 +60,6 @@ inline constexpr FileHandle kInvalidFileHandle = ~FileHandle{0};  // INVALID_HAN
 using FindHandle = std::uintptr_t;
 inline constexpr FindHandle kInvalidFindHandle = ~FindHandle{0};  // INVALID_HANDLE_VALUE
 
-inline constexpr int kCsidlWindows = 0x24;
-inline constexpr std::uint32_t kShgfpTypeCurrent = 0;
-inline constexpr std::size_t kMaxPathBuffer = 261;  // MAX_PATH + 1
-
 class FileApi {
   public:
     virtual ~FileApi() = default;
@@ -78,9 +74,10 @@ class FileApi {
     virtual FindHandle FindFirstFileW(const std::wstring& pattern, FindData& data) = 0;
     virtual bool FindNextFileW(FindHandle search, FindData& data) = 0;
     virtual bool FindClose(FindHandle search) = 0;
-    // SHGetFolderPathW(no window, csidl, no token, flags, buffer): `buffer` receives the
-    // kMaxPathBuffer characters the shell wrote (NUL-terminated or not); returns the HRESULT.
-    virtual std::int32_t SHGetFolderPathW(int csidl, std::uint32_t flags, std::wstring& buffer) = 0;
+    // GetSystemWindowsDirectoryW: the system's shared Windows folder (never the private one a
+    // Terminal Server may give each user of a program that is not Terminal-Server aware); false
+    // with the last error set.
+    virtual bool GetSystemWindowsDirectoryW(std::wstring& directory) = 0;
 
     // CreateFileW(path, access, share, no security, disposition, flags, no template):
     // kInvalidFileHandle with the last error set.

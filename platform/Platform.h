@@ -9,7 +9,7 @@ namespace hf {
 
 class SystemApi;    // platform/System.h: last error, Sleep, clock, system error text
 class ServiceApi;   // platform/Services.h: the service control manager
-class ShellApi;     // platform/Shell.h: ShellExecuteW
+class ShellApi;     // platform/Shell.h: the system folder, process start by full path
 class FileApi;      // platform/Files.h: attributes, deletion, search, the Windows folder
 class VersionApi;   // platform/Version.h: version-information resources
 class TimeApi;      // platform/Time.h: calendar conversions and the local time

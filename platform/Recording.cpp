@@ -69,9 +69,8 @@ bool RecordingFileApi::FindClose(FindHandle search) {
     return inner_.FindClose(search);
 }
 
-std::int32_t RecordingFileApi::SHGetFolderPathW(int csidl, std::uint32_t flags,
-                                                std::wstring& buffer) {
-    return inner_.SHGetFolderPathW(csidl, flags, buffer);
+bool RecordingFileApi::GetSystemWindowsDirectoryW(std::wstring& directory) {
+    return inner_.GetSystemWindowsDirectoryW(directory);
 }
 
 FileHandle RecordingFileApi::CreateFileW(const std::wstring& path, std::uint32_t access,
@@ -299,16 +298,19 @@ bool RecordingServiceApi::CloseServiceHandle(ScHandle handle) {
 
 // ---- process start ----
 
-std::intptr_t RecordingShellApi::ShellExecuteW(const wchar_t* verb, const std::wstring& file,
-                                               const std::wstring& parameters,
-                                               const wchar_t* directory, int showCommand) {
-    const std::intptr_t result =
-        inner_.ShellExecuteW(verb, file, parameters, directory, showCommand);
-    // Above 32: the program was started.
-    if (result > 32) {
-        log_.Note(L"started", parameters.empty() ? file : file + L" " + parameters);
+bool RecordingShellApi::GetSystemDirectoryW(std::wstring& directory) {
+    return inner_.GetSystemDirectoryW(directory);
+}
+
+bool RecordingShellApi::CreateProcessW(const std::wstring& application,
+                                       const std::wstring& commandLine,
+                                       const std::wstring& currentDirectory, int showCommand) {
+    const bool started = inner_.CreateProcessW(application, commandLine, currentDirectory,
+                                               showCommand);
+    if (started) {
+        log_.Note(L"started", commandLine);
     }
-    return result;
+    return started;
 }
 
 // ---- the platform ----

@@ -22,7 +22,7 @@
 //   key-deleted        RegDeleteKeyW: the key's full path, "HKLM\..."
 //   value-deleted      RegDeleteValueW: the key's full path, "\", the value's name (empty for
 //                      the default value)
-//   started            ShellExecuteW started a program: "<file> <parameters>"
+//   started            CreateProcessW started a program: its command line
 // The interfaces that change nothing (System, Version, Time, Com) are handed through unwrapped.
 
 #include "platform/Files.h"
@@ -69,7 +69,7 @@ class RecordingFileApi final : public FileApi {
     FindHandle FindFirstFileW(const std::wstring& pattern, FindData& data) override;
     bool FindNextFileW(FindHandle search, FindData& data) override;
     bool FindClose(FindHandle search) override;
-    std::int32_t SHGetFolderPathW(int csidl, std::uint32_t flags, std::wstring& buffer) override;
+    bool GetSystemWindowsDirectoryW(std::wstring& directory) override;
     FileHandle CreateFileW(const std::wstring& path, std::uint32_t access, std::uint32_t share,
                            std::uint32_t disposition, std::uint32_t flags) override;
     bool CloseHandle(FileHandle file) override;
@@ -148,9 +148,9 @@ class RecordingShellApi final : public ShellApi {
   public:
     RecordingShellApi(ShellApi& inner, ChangeLog& log) : inner_(inner), log_(log) {}
 
-    std::intptr_t ShellExecuteW(const wchar_t* verb, const std::wstring& file,
-                                const std::wstring& parameters, const wchar_t* directory,
-                                int showCommand) override;
+    bool GetSystemDirectoryW(std::wstring& directory) override;
+    bool CreateProcessW(const std::wstring& application, const std::wstring& commandLine,
+                        const std::wstring& currentDirectory, int showCommand) override;
 
   private:
     ShellApi& inner_;

@@ -6,7 +6,15 @@
 namespace hf {
 
 void StartRestart(ShellApi& shell) {
-    shell.ShellExecuteW(L"open", L"shutdown.exe", L"-r -t 00", nullptr, kSwHide);
+    // By its full path in the system folder: started by bare name, the search would also look in
+    // the current directory (the download folder) and elsewhere, where anyone could have put a
+    // program of that name to run with the administrator's rights.
+    std::wstring system;
+    if (!shell.GetSystemDirectoryW(system) || system.empty()) {
+        return;
+    }
+    const std::wstring shutdown = system + (system.back() == L'\\' ? L"" : L"\\") + L"shutdown.exe";
+    shell.CreateProcessW(shutdown, L"\"" + shutdown + L"\" -r -t 00", system, kSwHide);
 }
 
 void RunCleaningStages(StageProgress& progress, CleaningStages& stages) {

@@ -73,8 +73,8 @@ std::wstring FailureText(const std::exception& failure);
 // stage left it and nothing is asked.
 void btnStartClick(MainFormUi& form, CleaningStages& stages, ShellApi& shell);
 
-// Starts the restart ("shutdown.exe -r -t 00", hidden, not awaited). Whether it could be started
-// is not reported.
+// Starts the restart: the system folder's shutdown.exe by its full path, "-r -t 00", hidden, in
+// the system folder, not awaited. Whether it could be started is not reported.
 void StartRestart(ShellApi& shell);
 
 }  // namespace hf

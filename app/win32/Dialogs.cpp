@@ -2,6 +2,7 @@
 
 #include "app/win32/Dpi.h"
 #include "app/win32/GdiHandles.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Handles.h"
 
 #include <commctrl.h>
@@ -25,7 +26,8 @@ constexpr DWORD kOwnDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALF
 constexpr DWORD kOwnDialogExStyle = WS_EX_DLGMODALFRAME;
 
 bool ThemesActive() {
-    UniqueLibrary uxtheme(LibraryTraits{}, ::LoadLibraryW(L"uxtheme.dll"));
+    // Not a KnownDLL: from the system folder only, never a copy beside the program.
+    const UniqueLibrary uxtheme = LoadSystemLibrary(L"uxtheme.dll");
     using QueryFn = BOOL(WINAPI*)();
     const auto isAppThemed = GetProcedure<QueryFn>(uxtheme.get(), "IsAppThemed");
     const auto isThemeActive = GetProcedure<QueryFn>(uxtheme.get(), "IsThemeActive");
@@ -34,9 +36,10 @@ bool ThemesActive() {
 
 using TaskDialogIndirectFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
 
-// The common controls the manifest activates (version 6 when it took effect), held while used.
+// The common controls the manifest activates (version 6 when it took effect, from the system's
+// side-by-side store), else the system folder's; held while used.
 UniqueLibrary LoadCommonControls() {
-    return UniqueLibrary(LibraryTraits{}, ::LoadLibraryW(L"comctl32.dll"));
+    return LoadSystemLibrary(L"comctl32.dll");
 }
 
 TaskDialogIndirectFn FindTaskDialogIndirect(const UniqueLibrary& comctl32) {

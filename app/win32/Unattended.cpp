@@ -2,6 +2,7 @@
 
 #include "app/core/CommandLine.h"
 #include "app/core/ExitCodes.h"
+#include "app/core/MissingLibrary.h"
 #include "app/core/PlatformStages.h"
 #include "app/core/QuietRun.h"
 #include "app/core/Report.h"
@@ -92,6 +93,13 @@ int RunQuietly(bool forceRestart) {
         // Each change as it happens: a caller that gives up on a long run keeps what was done.
         changes.onChange = [&out](const Change& change) { out.Write(ReportLine(change)); };
         const Win32Platform platform;
+        if (const auto library = platform.Missing()) {
+            // The run would find nothing without it: a failure, as the window's box says.
+            out.Write(ClosingLines({kExitStageFailed,
+                                    MissingLibraryMessage(platform.Get().System(), library->name,
+                                                          library->error)}));
+            return kExitStageFailed;
+        }
         const RecordingPlatform recording(platform.Get(), changes);
         PlatformStages stages(recording.Get());
         outcome = RunQuiet(stages, recording.Get().Shell(), changes, forceRestart);

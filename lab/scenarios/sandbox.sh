@@ -66,6 +66,8 @@ lab_build() {
         }
     lab_exe=$lab_build_dir/app/hfremove.exe
     [ -f "$lab_exe" ] || lab_exe=$(find "$lab_build_dir" -name hfremove.exe -print -quit)
+    # HF_LAB_EXE: another hfremove.exe of the same build kind, e.g. the signed release.
+    [ -z "${HF_LAB_EXE:-}" ] || lab_exe=$HF_LAB_EXE
     [ -n "$lab_exe" ] && [ -f "$lab_exe" ] || lab_die "no hfremove.exe in $lab_build_dir"
     lab_step "running $lab_exe ($(file -b "$lab_exe" | cut -d, -f1))"
 }

@@ -98,12 +98,10 @@ bool Win32FileApi::FindClose(FindHandle search) {
     return ::FindClose(ToHandle(search)) != 0;
 }
 
-std::int32_t Win32FileApi::SHGetFolderPathW(int csidl, std::uint32_t flags, std::wstring& buffer) {
-    // Zero-filled, so whatever the shell leaves unwritten reads as NUL.
-    wchar_t path[kMaxPathBuffer] = {};
-    const HRESULT hr = ::SHGetFolderPathW(nullptr, csidl, nullptr, flags, path);
-    buffer.assign(path, kMaxPathBuffer);
-    return static_cast<std::int32_t>(hr);
+bool Win32FileApi::GetSystemWindowsDirectoryW(std::wstring& directory) {
+    return ReadGrowing(directory, [&](wchar_t* buffer, DWORD size) {
+        return ::GetSystemWindowsDirectoryW(buffer, size);
+    });
 }
 
 FileHandle Win32FileApi::CreateFileW(const std::wstring& path, std::uint32_t access,

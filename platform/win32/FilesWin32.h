@@ -11,7 +11,7 @@ class Win32FileApi final : public FileApi {
     FindHandle FindFirstFileW(const std::wstring& pattern, FindData& data) override;
     bool FindNextFileW(FindHandle search, FindData& data) override;
     bool FindClose(FindHandle search) override;
-    std::int32_t SHGetFolderPathW(int csidl, std::uint32_t flags, std::wstring& buffer) override;
+    bool GetSystemWindowsDirectoryW(std::wstring& directory) override;
     FileHandle CreateFileW(const std::wstring& path, std::uint32_t access, std::uint32_t share,
                            std::uint32_t disposition, std::uint32_t flags) override;
     bool CloseHandle(FileHandle file) override;

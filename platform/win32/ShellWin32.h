@@ -5,9 +5,9 @@ namespace hf {
 
 class Win32ShellApi final : public ShellApi {
   public:
-    std::intptr_t ShellExecuteW(const wchar_t* verb, const std::wstring& file,
-                                const std::wstring& parameters, const wchar_t* directory,
-                                int showCommand) override;
+    bool GetSystemDirectoryW(std::wstring& directory) override;
+    bool CreateProcessW(const std::wstring& application, const std::wstring& commandLine,
+                        const std::wstring& currentDirectory, int showCommand) override;
 };
 
 }  // namespace hf

@@ -12,6 +12,9 @@
 #include "platform/win32/TimeWin32.h"
 #include "platform/win32/VersionWin32.h"
 
+#include <cstdint>
+#include <optional>
+
 namespace hf {
 
 class Win32Platform {
@@ -30,6 +33,20 @@ class Win32Platform {
     Win32Platform& operator=(const Win32Platform&) = delete;
 
     const Platform& Get() const noexcept { return platform_; }
+
+    // The library a backend loads at run time (version.dll) when it could not be loaded, with
+    // the error; nothing when every one was found. The run must not start without it: the
+    // version queries would fail for every file and the sweeps would find nothing.
+    struct MissingLibrary {
+        const wchar_t* name;
+        std::uint32_t error;
+    };
+    std::optional<MissingLibrary> Missing() const {
+        if (version_.LoadError() != 0) {
+            return MissingLibrary{L"version.dll", version_.LoadError()};
+        }
+        return std::nullopt;
+    }
 
   private:
     Win32SystemApi system_;

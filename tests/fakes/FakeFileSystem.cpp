@@ -432,13 +432,13 @@ bool FakeFileSystem::FindClose(FindHandle search) {
     return true;
 }
 
-std::int32_t FakeFileSystem::SHGetFolderPathW(int csidl, std::uint32_t flags,
-                                              std::wstring& buffer) {
-    folderRequests.push_back({csidl, flags});
-    buffer.assign(kMaxPathBuffer, L'\0');
-    std::copy_n(shellFolderPath.begin(), std::min(shellFolderPath.size(), kMaxPathBuffer),
-                buffer.begin());
-    return shellFolderResult;
+bool FakeFileSystem::GetSystemWindowsDirectoryW(std::wstring& directory) {
+    ++windowsFolderRequests;
+    if (windowsFolderFailure) {
+        return Fail(*windowsFolderFailure);
+    }
+    directory = windowsFolder;
+    return true;
 }
 
 FileHandle FakeFileSystem::CreateFileW(const std::wstring& path, std::uint32_t access,

@@ -119,15 +119,11 @@ class FakeFileSystem final : public FileApi {
     // Every FindFirstFileW pattern, as given.
     std::vector<std::wstring> searchPatterns;
 
-    // SHGetFolderPathW: the buffer receives the first kMaxPathBuffer characters of this text,
-    // NUL-padded (a text of 261 characters or more leaves no NUL), whatever the result.
-    std::wstring shellFolderPath = L"C:\\Windows";
-    std::int32_t shellFolderResult = 0;
-    struct FolderRequest {
-        int csidl;
-        std::uint32_t flags;
-    };
-    std::vector<FolderRequest> folderRequests;
+    // GetSystemWindowsDirectoryW gives this folder, or fails with `windowsFolderFailure`; each
+    // call is counted.
+    std::wstring windowsFolder = L"C:\\Windows";
+    std::optional<std::uint32_t> windowsFolderFailure;
+    int windowsFolderRequests = 0;
 
     // --- FileApi ---
     std::uint32_t GetFileAttributesW(const std::wstring& path) override;
@@ -136,7 +132,7 @@ class FakeFileSystem final : public FileApi {
     FindHandle FindFirstFileW(const std::wstring& pattern, FindData& data) override;
     bool FindNextFileW(FindHandle search, FindData& data) override;
     bool FindClose(FindHandle search) override;
-    std::int32_t SHGetFolderPathW(int csidl, std::uint32_t flags, std::wstring& buffer) override;
+    bool GetSystemWindowsDirectoryW(std::wstring& directory) override;
     FileHandle CreateFileW(const std::wstring& path, std::uint32_t access, std::uint32_t share,
                            std::uint32_t disposition, std::uint32_t flags) override;
     bool CloseHandle(FileHandle file) override;

@@ -2,24 +2,31 @@
 
 namespace hf::fake {
 
-std::intptr_t FakeShell::ShellExecuteW(const wchar_t* verb, const std::wstring& file,
-                                       const std::wstring& parameters, const wchar_t* directory,
-                                       int showCommand) {
-    ShellExecuteCall call;
-    if (verb != nullptr) {
-        call.verb = verb;
+bool FakeShell::Fail(std::uint32_t code) {
+    if (system_ != nullptr) {
+        system_->lastError = code;
     }
-    call.file = file;
-    call.parameters = parameters;
-    if (directory != nullptr) {
-        call.directory = directory;
+    return false;
+}
+
+bool FakeShell::GetSystemDirectoryW(std::wstring& directory) {
+    if (systemDirectoryFailure) {
+        return Fail(*systemDirectoryFailure);
     }
-    call.showCommand = showCommand;
-    calls.push_back(call);
+    directory = systemDirectory;
+    return true;
+}
+
+bool FakeShell::CreateProcessW(const std::wstring& application, const std::wstring& commandLine,
+                               const std::wstring& currentDirectory, int showCommand) {
+    calls.push_back({application, commandLine, currentDirectory, showCommand});
     if (onCall) {
-        onCall(call);
+        onCall(calls.back());
     }
-    return result;
+    if (createProcessFailure) {
+        return Fail(*createProcessFailure);
+    }
+    return true;
 }
 
 }  // namespace hf::fake

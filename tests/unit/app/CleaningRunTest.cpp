@@ -1,4 +1,5 @@
 #include "app/core/CleaningRun.h"
+#include "app/core/MissingLibrary.h"
 
 #include "platform/Errors.h"
 #include "tests/fakes/FakeShell.h"
@@ -9,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -102,10 +104,9 @@ class RecordingStages final : public CleaningStages {
 class CleaningRunTest : public ::testing::Test {
   protected:
     CleaningRunTest() {
-        shell.onCall = [this](const fake::ShellExecuteCall& call) {
-            log.push_back(L"shell " + call.verb.value_or(L"<null>") + L" " + call.file + L" [" +
-                          call.parameters + L"] dir " + call.directory.value_or(L"<null>") +
-                          L" show " + std::to_wstring(call.showCommand));
+        shell.onCall = [this](const fake::CreateProcessCall& call) {
+            log.push_back(L"start " + call.application + L" [" + call.commandLine + L"] in " +
+                          call.currentDirectory + L" show " + std::to_wstring(call.showCommand));
         };
     }
 
@@ -114,7 +115,8 @@ class CleaningRunTest : public ::testing::Test {
     Log log;
     RecordingForm form{log};
     RecordingStages stages{log};
-    fake::FakeShell shell;
+    fake::FakeSystem system;
+    fake::FakeShell shell{system};
 };
 
 // Every stage with the bar position the run sets after it, up to the question.
@@ -144,7 +146,9 @@ std::vector<T> Concat(std::vector<T> a, const std::vector<T>& b) {
     return a;
 }
 
-const std::wstring kShutdown = L"shell open shutdown.exe [-r -t 00] dir <null> show 0";
+const std::wstring kShutdown =
+    L"start C:\\Windows\\system32\\shutdown.exe [\"C:\\Windows\\system32\\shutdown.exe\" -r -t 00] "
+    L"in C:\\Windows\\system32 show 0";
 const std::wstring kReminder = std::wstring(L"message ") + kRestartReminder;
 const std::wstring kDiscard = L"discard input";
 
@@ -174,21 +178,47 @@ TEST_F(CleaningRunTest, AnswersDecideBetweenRestartAndReminder) {
     }
 }
 
-TEST_F(CleaningRunTest, YesStartsShutdownHiddenWithExactArguments) {
-    form.answer = kIdYes;
-    Run();
-    ASSERT_EQ(shell.calls.size(), 1u);
-    const fake::ShellExecuteCall expected{L"open", L"shutdown.exe", L"-r -t 00", std::nullopt, 0};
-    EXPECT_EQ(shell.calls[0], expected);
-    EXPECT_TRUE(form.messages.empty());
-}
-
-TEST_F(CleaningRunTest, FailedShutdownStartIsNotReported) {
-    form.answer = kIdYes;
-    shell.result = 2;  // ERROR_FILE_NOT_FOUND
-    Run();
-    EXPECT_EQ(log, Concat(kStagesAndPositions, {kShutdown})) << testing::PrintToString(Join(log));
-    EXPECT_TRUE(form.messages.empty());
+// Yes starts the system folder's shutdown.exe by its full path, hidden, in the system folder:
+// never a bare name, which a search could resolve to a program put in the current directory or
+// beside the tool. A failure on the way is not reported.
+TEST_F(CleaningRunTest, YesStartsTheSystemFoldersShutdownByItsFullPath) {
+    struct Case {
+        const char* why;
+        std::wstring systemDirectory;
+        std::optional<std::uint32_t> directoryFailure;
+        std::optional<std::uint32_t> startFailure;
+        std::vector<fake::CreateProcessCall> expected;
+    };
+    auto started = [](const std::wstring& folder, const std::wstring& exe) {
+        return std::vector<fake::CreateProcessCall>{
+            {exe, L"\"" + exe + L"\" -r -t 00", folder, kSwHide}};
+    };
+    const Case cases[] = {
+        {"the system folder", L"C:\\Windows\\system32", {}, {},
+         started(L"C:\\Windows\\system32", L"C:\\Windows\\system32\\shutdown.exe")},
+        {"another Windows folder", L"D:\\WINNT\\System32", {}, {},
+         started(L"D:\\WINNT\\System32", L"D:\\WINNT\\System32\\shutdown.exe")},
+        {"a folder with a blank", L"C:\\My Windows\\system32", {}, {},
+         started(L"C:\\My Windows\\system32", L"C:\\My Windows\\system32\\shutdown.exe")},
+        {"a root keeps its one separator", L"C:\\", {}, {},
+         started(L"C:\\", L"C:\\shutdown.exe")},
+        {"no system folder: nothing started", L"C:\\Windows\\system32", 5u, {}, {}},
+        {"an empty system folder: nothing started", L"", {}, {}, {}},
+        {"the start fails: not reported", L"C:\\Windows\\system32", {}, 2u,
+         started(L"C:\\Windows\\system32", L"C:\\Windows\\system32\\shutdown.exe")},
+    };
+    for (const Case& c : cases) {
+        fake::FakeShell caseShell(system);
+        caseShell.systemDirectory = c.systemDirectory;
+        caseShell.systemDirectoryFailure = c.directoryFailure;
+        caseShell.createProcessFailure = c.startFailure;
+        RecordingForm caseForm(log);
+        caseForm.answer = kIdYes;
+        btnStartClick(caseForm, stages, caseShell);
+        EXPECT_EQ(caseShell.calls, c.expected) << c.why;
+        EXPECT_TRUE(caseForm.messages.empty()) << c.why;
+        EXPECT_EQ(caseForm.Position(), 100) << c.why;
+    }
 }
 
 TEST_F(CleaningRunTest, StageFailureShowsOneErrorBoxAndStopsTheBar) {
@@ -257,6 +287,19 @@ TEST_F(CleaningRunTest, RuntimeFailureIsReportedLikeAStageFailure) {
     EXPECT_GT(form.messages[0].size(), std::wstring(kErrorPrefix).size())
         << "the runtime's text follows the prefix";
     EXPECT_EQ(form.Position(), 30);
+}
+
+// A library loaded at run time that is missing ends the program before the window opens, with
+// one box naming it and the system's error.
+TEST(CleaningRunTexts, MissingLibraryNamesTheLibraryAndTheSystemsError) {
+    fake::FakeSystem system;
+    system.messages[126] = L"The specified module could not be found.\r\n";
+    EXPECT_EQ(MissingLibraryMessage(system, L"version.dll", 126),
+              std::wstring(kErrorPrefix) +
+                  L"version.dll: System Error.  Code: 126.\r\nThe specified module could not be "
+                  L"found");
+    EXPECT_EQ(MissingLibraryMessage(system, L"comctl32.dll", 0),
+              std::wstring(kErrorPrefix) + L"comctl32.dll: A call to an OS function failed");
 }
 
 TEST(CleaningRunTexts, ErrorPrefixIsTwentyOneCharactersEndingInBlankColonBlank) {

@@ -233,13 +233,13 @@ TEST(QuietRun, ExitCodeAndReportFollowWhatTheRunDid) {
         {"infected, /forcerestart, the restart cannot start",
          [](FakeMachine& m) {
              m.AddInfection();
-             m.shell.result = 2;
+             m.shell.createProcessFailure = 2;
          },
          true, 3010, kInfected, L""},
         {"infected, /forcerestart, the start throws",
          [](FakeMachine& m) {
              m.AddInfection();
-             m.shell.onCall = [](const fake::ShellExecuteCall&) { throw std::bad_alloc(); };
+             m.shell.onCall = [](const fake::CreateProcessCall&) { throw std::bad_alloc(); };
          },
          true, 3010, kInfected, L""},
         // A refused call changed nothing and is not reported; the stop alone is a change.
@@ -293,8 +293,7 @@ TEST(QuietRun, ExitCodeAndReportFollowWhatTheRunDid) {
         std::vector<Change> report = c.report;
         if (c.exitCode == 1641) {
             ASSERT_EQ(windowYes.calls.size(), 1u);
-            report.push_back(
-                {L"started", windowYes.calls[0].file + L" " + windowYes.calls[0].parameters});
+            report.push_back({L"started", windowYes.calls[0].commandLine});
         }
         EXPECT_EQ(changes.Changes(), report) << c.name;
         EXPECT_TRUE(m.form.positions.empty() && m.form.messages.empty()) << "no window: " << c.name;

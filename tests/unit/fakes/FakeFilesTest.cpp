@@ -150,18 +150,15 @@ TEST(FakeFileSystem, SearchesOneFolderByWildcardAndCountsHandles) {
     EXPECT_TRUE(files.FindClose(all));
 }
 
-TEST(FakeFileSystem, ShellFolderBufferIs261CharactersWhateverTheResult) {
+TEST(FakeFileSystem, WindowsFolderFailsTheWindowsWay) {
     FakeSystem system;
     FakeFileSystem files(system);
-    files.shellFolderPath = std::wstring(300, L'x');
-    files.shellFolderResult = 1;
-    std::wstring buffer;
-    EXPECT_EQ(files.SHGetFolderPathW(kCsidlWindows, kShgfpTypeCurrent, buffer), 1);
-    EXPECT_EQ(buffer, std::wstring(261, L'x'));
-    files.shellFolderPath = L"C:\\Win";
-    files.SHGetFolderPathW(kCsidlWindows, kShgfpTypeCurrent, buffer);
-    EXPECT_EQ(buffer.size(), 261u);
-    EXPECT_EQ(buffer.substr(0, 7), std::wstring(L"C:\\Win\0", 7));
+    files.windowsFolderFailure = 5u;
+    std::wstring folder = L"unchanged";
+    EXPECT_FALSE(files.GetSystemWindowsDirectoryW(folder));
+    EXPECT_EQ(system.lastError, 5u);
+    EXPECT_EQ(folder, L"unchanged");
+    EXPECT_EQ(files.windowsFolderRequests, 1);
 }
 
 std::wstring ReadUnits(const void* value) {

@@ -3,38 +3,40 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace hf {
 namespace {
 
-TEST(GetWindowsFolder, OnlyExactSuccessGivesTheTextUpToItsNul) {
+// The folder comes from GetSystemWindowsDirectoryW, the one call that gives the system's shared
+// Windows folder on a Terminal Server too, exactly as given; any failure gives empty text.
+TEST(GetWindowsFolder, IsTheSystemsSharedFolderAsGivenOrEmpty) {
     fake::FakeSystem system;
     fake::FakeFileSystem files(system);
     Platform platform;
     platform.files = &files;
     struct Case {
-        std::wstring shellText;
-        std::int32_t result;
+        std::wstring folder;
+        std::optional<std::uint32_t> failure;
         std::wstring expected;
         const char* why;
     };
-    const std::wstring full(261, L'W');
+    const std::wstring longFolder = L"C:\\" + std::wstring(300, L'W');
     const Case cases[] = {
-        {L"C:\\Windows", 0, L"C:\\Windows", "S_OK"},
-        {L"C:\\windows\\", 0, L"C:\\windows\\", "taken as given, separator kept"},
-        {L"C:\\Windows", 1, L"", "S_FALSE is not S_OK"},
-        {L"C:\\Windows", static_cast<std::int32_t>(0x80070005), L"", "failure"},
-        {full, 0, full, "261 characters without NUL"},
-        {full + L"XYZ", 0, full, "never more than the buffer"},
-        {L"", 0, L"", "empty path"},
+        {L"C:\\Windows", {}, L"C:\\Windows", "the system's folder"},
+        {L"C:\\", {}, L"C:\\", "a root keeps its separator"},
+        {L"c:\\windows", {}, L"c:\\windows", "taken as given, case kept"},
+        {longFolder, {}, longFolder, "longer than MAX_PATH: whole"},
+        {L"C:\\Windows", 5u, L"", "failure"},
+        {L"", {}, L"", "empty"},
     };
     for (const auto& c : cases) {
-        files.shellFolderPath = c.shellText;
-        files.shellFolderResult = c.result;
+        files.windowsFolder = c.folder;
+        files.windowsFolderFailure = c.failure;
+        const int before = files.windowsFolderRequests;
         EXPECT_EQ(GetWindowsFolder(platform), c.expected) << c.why;
+        EXPECT_EQ(files.windowsFolderRequests, before + 1) << c.why << ": asked once";
     }
-    ASSERT_FALSE(files.folderRequests.empty());
-    EXPECT_EQ(files.folderRequests[0].csidl, 0x24);
-    EXPECT_EQ(files.folderRequests[0].flags, 0u);
 }
 
 }  // namespace

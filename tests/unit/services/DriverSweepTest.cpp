@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -152,21 +153,21 @@ class DriverSweepTest : public ::testing::Test {
 TEST_F(DriverSweepTest, SearchesTheNativeDriversFolderBuiltFromTheWindowsFolder) {
     struct Case {
         std::wstring windows;
-        std::int32_t result;
+        std::optional<std::uint32_t> failure;
         std::wstring pattern;
     };
     const Case cases[] = {
-        {L"C:\\Windows", 0, L"C:\\Windows\\Sysnative\\drivers\\*.sys"},
-        {L"D:\\WINNT", 0, L"D:\\WINNT\\Sysnative\\drivers\\*.sys"},
-        // Taken as the shell gives it: no separator removed.
-        {L"C:\\", 0, L"C:\\\\Sysnative\\drivers\\*.sys"},
+        {L"C:\\Windows", {}, L"C:\\Windows\\Sysnative\\drivers\\*.sys"},
+        {L"D:\\WINNT", {}, L"D:\\WINNT\\Sysnative\\drivers\\*.sys"},
+        // Taken as the system gives it: no separator removed.
+        {L"C:\\", {}, L"C:\\\\Sysnative\\drivers\\*.sys"},
         // Unknown: a folder at the root of the current drive.
-        {L"C:\\Windows", static_cast<std::int32_t>(0x80004005), L"\\Sysnative\\drivers\\*.sys"},
+        {L"C:\\Windows", 5u, L"\\Sysnative\\drivers\\*.sys"},
     };
     for (const Case& c : cases) {
         files.searchPatterns.clear();
-        files.shellFolderPath = c.windows;
-        files.shellFolderResult = c.result;
+        files.windowsFolder = c.windows;
+        files.windowsFolderFailure = c.failure;
         EXPECT_EQ(FindDriversByOriginalName(platform, L"hfFilter.sys").Count(), 0);
         EXPECT_EQ(files.searchPatterns, Names{c.pattern}) << "Windows folder " << c.windows.size();
     }

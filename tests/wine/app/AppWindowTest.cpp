@@ -8,6 +8,7 @@
 #include "platform/win32/ServicesWin32.h"
 #include "app/win32/GdiHandles.h"
 #include "platform/win32/Win32Handles.h"
+#include "tests/wine/app/AppProcess.h"
 #include "tests/wine/app/WindowProbe.h"
 #include "tests/wine/common/WineTestSupport.h"
 
@@ -16,8 +17,6 @@
 #include <commctrl.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace hf {
@@ -28,8 +27,6 @@ using probe::ChildInfo;
 using probe::FindChild;
 using probe::Narrow;
 
-constexpr auto kRunTimeout = 120s;  // the whole cleaning run, up to its question
-
 std::wstring ScreenshotPath(const wchar_t* name) {
     ::CreateDirectoryW(wine::FromUnixPath(HF_APP_SCREENSHOT_DIR).c_str(), nullptr);
     return wine::FromUnixPath(HF_APP_SCREENSHOT_DIR) + L"\\" + name;
@@ -39,82 +36,6 @@ std::string Describe(const RECT& r) {
     return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + " " +
            std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top) + ")";
 }
-
-// One hfremove.exe process and its main window.
-class App {
-  public:
-    App() {
-        std::wstring commandLine = L"\"" + wine::FromUnixPath(HF_APP_EXE) + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &info)) {
-            ADD_FAILURE() << "CreateProcessW failed with " << ::GetLastError();
-            return;
-        }
-        process_.reset(info.hProcess);
-        thread_.reset(info.hThread);
-        processId_ = info.dwProcessId;
-        ::WaitForInputIdle(process_.get(), 10000);
-        window_ = probe::WaitForWindow(
-            [this] { return probe::FindTopLevel(processId_, L"TForm1", nullptr); }, 15s);
-    }
-    ~App() {
-        if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-            ::TerminateProcess(process_.get(), 99);
-        }
-    }
-
-    HWND Window() const { return window_; }
-    HWND Child(const wchar_t* className) const {
-        return ::FindWindowExW(window_, nullptr, className, nullptr);
-    }
-    HWND WaitForDialog(const wchar_t* caption, std::chrono::milliseconds timeout) const {
-        return probe::WaitForWindow(
-            [&] { return probe::FindTopLevel(processId_, L"#32770", caption); }, timeout);
-    }
-    // Any message box or dialog of the process, whatever its caption (for failure messages).
-    std::string OpenDialogs() const {
-        std::string text;
-        for (HWND w = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr); w != nullptr;
-             w = ::FindWindowExW(nullptr, w, L"#32770", nullptr)) {
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(w, &owner);
-            if (owner == processId_) {
-                text += " [" + Narrow(probe::Text(w)) + ":";
-                for (const ChildInfo& c : probe::Children(w)) {
-                    text += " " + Narrow(c.text);
-                }
-                text += "]";
-            }
-        }
-        return text.empty() ? " none" : text;
-    }
-    int ProgressPosition() const {
-        LRESULT position = -1;
-        if (!probe::SendWithTimeout(Child(PROGRESS_CLASSW), PBM_GETPOS, 0, 0, position)) {
-            return -1;
-        }
-        return static_cast<int>(position);
-    }
-    // Waits for the process to end; its exit code, or -1 when it is still running.
-    long WaitForExit(std::chrono::milliseconds timeout) const {
-        if (::WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count())) !=
-            WAIT_OBJECT_0) {
-            return -1;
-        }
-        DWORD code = 0;
-        ::GetExitCodeProcess(process_.get(), &code);
-        return static_cast<long>(code);
-    }
-
-  private:
-    UniqueKernelHandle process_;
-    UniqueKernelHandle thread_;
-    DWORD processId_ = 0;
-    HWND window_ = nullptr;
-};
 
 int PixelsAt96(int designValue) {
     UniqueWindowDc screen = GetWindowDc(nullptr);
@@ -173,10 +94,6 @@ HWND CheckMessageBox(const App& app, const std::wstring& text) {
     }
     ExpectCentredOnScreen(box);
     return box;
-}
-
-HWND ButtonOf(HWND dialog, const wchar_t* caption) {
-    return ::FindWindowExW(dialog, nullptr, L"Button", caption);
 }
 
 // MAINICON: one 32 x 32 image with 32-bit colour.
@@ -244,19 +161,8 @@ TEST(AppWindowFailure, FailingFirstStageShowsTheErrorAtZeroAndStartRepeatsIt) {
     EXPECT_EQ(app.WaitForExit(10s), 0);
 }
 
-// The remaining tests register the lab's scheduler, which lists the prefix's (absent) tasks, so
-// the run goes through to its question.
-class AppWindow : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        UniqueLibrary scheduler;
-        registered_ = wine::RegisterLabScheduler(wine::ExeDir() + L"labtaskschd.dll", scheduler);
-    }
-    void SetUp() override { ASSERT_EQ(registered_, S_OK) << "registering labtaskschd.dll"; }
-
-    static inline HRESULT registered_ = E_FAIL;
-};
-
+// The remaining tests register the lab's scheduler (the AppWindow fixture, AppProcess.h), which
+// lists the prefix's (absent) tasks, so the run goes through to its question.
 TEST_F(AppWindow, OpensIdleWithTheDesignedLayoutAndClosesWithoutQuestions) {
     App app;
     HWND window = app.Window();
@@ -430,13 +336,6 @@ bool BringToFront(HWND window) {
            nullptr;
 }
 
-std::string ReadAll(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // Keys typed ahead while the stages run (the user's double Enter) must not answer the question;
 // a key pressed while it shows does. RegGuardSvc here is the lab's guard started "--stuck": it
 // accepts the stop and stays STOP_PENDING, so the run spends its 30 s stop bound in stage 2
@@ -444,19 +343,8 @@ std::string ReadAll(const std::wstring& path) {
 // which records its arguments instead of restarting. Both sit in this process's System32,
 // which is the one the product of the same bitness sees.
 TEST_F(AppWindow, KeysTypedDuringTheRunDoNotAnswerTheQuestionButAKeyPressedThenDoes) {
-    wchar_t systemFolder[MAX_PATH] = {};
-    ASSERT_GT(::GetSystemDirectoryW(systemFolder, MAX_PATH), 0u);
-    const std::wstring system32 = systemFolder;
-    const std::wstring calls = system32 + L"\\shutdown-calls.txt";
-    ASSERT_TRUE(::CopyFileW(wine::FromUnixPath(HF_APP_LAB_SHUTDOWN).c_str(),
-                            (system32 + L"\\shutdown.exe").c_str(), FALSE))
-        << "placing the stand-in shutdown.exe: " << ::GetLastError();
-    // Wine prefers its built-in programs in System32 unless told otherwise.
-    const wchar_t native[] = L"native";
-    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", L"shutdown.exe",
-                                REG_SZ, native, sizeof native),
-              ERROR_SUCCESS);
-    ::DeleteFileW(calls.c_str());
+    const std::wstring calls = InstallStandInShutdown();
+    ASSERT_FALSE(HasFailure());
 
     const std::wstring guard = L"RegGuardSvc";
     ASSERT_EQ(RunToEnd(L"sc create " + guard + L" binPath= \"\\\"" +
