@@ -2,6 +2,7 @@
 
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "tasks/LocalPath.h"
 #include "tasks/SystemView.h"
 
 namespace hf {
@@ -11,7 +12,9 @@ namespace {
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kFinalPathDosName = 0;  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
-constexpr std::uint32_t kOpenFlags = kFileFlagOpenReparsePoint | kFileFlagBackupSemantics;
+// The last component's link is opened itself; whatever the path reaches may not act as us.
+constexpr std::uint32_t kOpenFlags = kFileFlagOpenReparsePoint | kFileFlagBackupSemantics |
+                                     kSecuritySqosPresent | kSecurityIdentification;
 constexpr std::wstring_view kLocalPrefix = L"\\\\?\\";
 constexpr std::wstring_view kUncPrefix = L"\\\\?\\UNC\\";
 
@@ -95,7 +98,8 @@ bool HasParentSegment(std::wstring_view path) {
 PayloadDeletionResult DeletePayload(const Platform& platform, const std::wstring& path) {
     FileApi& files = platform.Files();
     std::wstring expected;
-    if (path.empty() || HasParentSegment(path) || !ExpectedFinalPath(files, path, expected)) {
+    if (!IsLocalFixedPath(files, path) || HasParentSegment(path) ||
+        !ExpectedFinalPath(files, path, expected)) {
         return PayloadDeletionResult::kPassedOver;
     }
     UniqueFileHandle file = Open(files, path, kDeleteAccess | kFileReadAttributes);

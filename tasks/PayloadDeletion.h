@@ -17,14 +17,16 @@ enum class PayloadDeletionResult {
     kPassedOver,          // absent, refused, not a plain file, or a path that fails the check
 };
 
-// Deletes the file at `path`. Passed over: a path with a ".." segment ('\' and '/' both
+// Deletes the file at `path`. Passed over: a path off the local fixed disks (IsLocalFixedPath,
+// before any other call); a path with a ".." segment ('\' and '/' both
 // separate); a path whose open (DELETE, the last component not followed) is refused, finds no
 // file, a folder, a link or a read-only file; a path whose final path (GetFinalPathNameByHandleW)
 // is not its full path with short names expanded and WoW64 mapped (compared ignoring case as the
 // file system does). The checked file is deleted through its handle. In use, the checked path is
 // scheduled (MoveFileExW, MOVEFILE_DELAY_UNTIL_REBOOT): when the deletion through the checked
 // handle is refused (5, a loaded library), or the open fails with 32 (held without delete
-// sharing) and a handle that only reads attributes passes the same check. Never raises; every
+// sharing) and a handle that only reads attributes passes the same check. Every open carries
+// SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION. Never raises; every
 // failure, a failed scheduling too, is silent.
 PayloadDeletionResult DeletePayload(const Platform& platform, const std::wstring& path);
 

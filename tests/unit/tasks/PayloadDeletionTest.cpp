@@ -117,6 +117,11 @@ void CheckDeletion(const DeletionCase& c) {
         EXPECT_TRUE(machine.files.ExistsStored(c.stays)) << Utf16ToUtf8(c.stays);
     }
     EXPECT_EQ(0u, machine.files.OpenFileHandles());
+    for (std::uint32_t flags : machine.files.openFlags) {
+        EXPECT_EQ(kSecuritySqosPresent | kSecurityIdentification,
+                  flags & (kSecuritySqosPresent | kSecurityIdentification))
+            << "an open without SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION";
+    }
     if (HasParentSegment(c.path)) {
         EXPECT_TRUE(machine.files.deletions.empty()) << "a parent segment was opened";
     }
@@ -454,6 +459,70 @@ TEST(PayloadDeletion, NoRuleCanBeSteered) {
     };
     for (const SweepCase& c : cases) {
         RunSweep(c);
+    }
+}
+
+// A path off the local fixed disks, in every rule: nothing deleted, and no file-system call but
+// the drive's type (the version read and the existence test included); a '/' makes a field a
+// path; a system library named bare keeps its OriginalFilename and stays.
+TEST(PayloadDeletion, NoRuleTouchesAPathOffTheLocalDisks) {
+    const std::wstring folders[] = {
+        L"\\\\host\\share\\WindowsPowerShell\\", L"//host/share/WindowsPowerShell/",
+        L"\\\\.\\pipe\\WindowsPowerShell\\",     L"\\\\?\\C:\\WindowsPowerShell\\",
+        L"WindowsPowerShell\\",                      L"C:WindowsPowerShell\\",
+        L"\\WindowsPowerShell\\",                    L"D:\\WindowsPowerShell\\",
+        L"E:/WindowsPowerShell/",
+    };
+    const std::wstring spool = kSystem32 + L"spool\\drivers\\x64\\3\\hpcpp165.dll";
+    const std::wstring runtime = L"msvcp140.dll";
+    const auto runtimeVersion = test::VersionStrings(
+        {{L"OriginalFilename", L"msvcp140.dll"}, {L"ProductVersion", test::kLoaderVersion}});
+    struct Case {
+        std::wstring name;
+        TaskXml task;
+        bool readsFiles = false;  // the system library must be read to be kept
+    };
+    std::vector<Case> cases;
+    for (const std::wstring& folder : folders) {
+        cases.push_back({L"name branch " + folder,
+                         TaskXml().Exec(kRundll32, folder + L"ab12cd34.dll,Qw3rty7890")});
+        cases.push_back(
+            {L"version branch " + folder, TaskXml().Exec(kRundll32, folder + L"ab12cd34.dll,Start")});
+        cases.push_back({L"script-host rule " + folder,
+                         TaskXml().UserId(test::kUserSid).Exec(kCscript, folder + L"a.vbs")});
+        cases.push_back({L"batch rule " + folder,
+                         TaskXml().Exec(test::kPowerShellDir + L"abc", L"/c " + folder + L"x")});
+    }
+    cases.push_back({L"'/' in a bare name, name branch",
+                     TaskXml().Exec(kRundll32, L"spool/drivers/x64/3/hpcpp165.dll,Qw3rty7890")});
+    cases.push_back({L"'/' in a bare name, version branch",
+                     TaskXml().Exec(kRundll32, L"spool/drivers/x64/3/hpcpp165.dll,Start")});
+    cases.push_back({L"a system library under a bare name",
+                     TaskXml().Exec(kRundll32, runtime + L",Abcde12345"), true});
+    for (bool wow64 : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(Utf16ToUtf8(c.name) + (wow64 ? " (WoW64)" : " (native)"));
+            test::TaskMachine machine;
+            machine.files.wow64 = wow64;
+            machine.files.driveTypes = {{L'D', kDriveRemovable}, {L'E', kDriveRemote}};
+            machine.AddFiles({{spool, LoaderBuild()},
+                              {kWow64 + L"spool\\drivers\\x64\\3\\hpcpp165.dll", LoaderBuild()},
+                              {kSystem32 + runtime, runtimeVersion},
+                              {kSysnative + runtime, runtimeVersion},
+                              {kWow64 + runtime, runtimeVersion}});
+            machine.com.scheduler.AddTask(L"\\", L"task", c.task.Build());
+            EXPECT_NO_THROW(SweepScheduledTasks(machine.platform));
+            EXPECT_TRUE(machine.files.deletions.empty()) << test::Join(machine.files.deletions);
+            EXPECT_TRUE(machine.files.pendingAtRestart.empty());
+            for (const std::wstring& call : machine.files.calls) {
+                EXPECT_TRUE(call.starts_with(L"GetDriveTypeW(") ||
+                            (c.readsFiles && call.starts_with(L"GetFileAttributesW(")))
+                    << Utf16ToUtf8(call);
+            }
+            if (!c.readsFiles) {
+                EXPECT_EQ(0, machine.version.sizeCalls) << "a version resource was read";
+            }
+        }
     }
 }
 
