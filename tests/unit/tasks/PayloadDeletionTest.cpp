@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 namespace hf {
@@ -25,6 +26,29 @@ using Arrange = std::function<void(FakeFileSystem&)>;
 const std::wstring kUser = L"C:\\Users\\u\\";
 const std::wstring kWow64 = L"C:\\Windows\\SysWOW64\\";
 const std::wstring kCscript = L"%windir%\\system32\\cscript.exe";
+
+// The name a loaded library is renamed to with the fake's n-th random value (1, 2, ... by default).
+std::wstring Renamed(const std::wstring& path, std::uint64_t n = 1) {
+    wchar_t suffix[17];
+    std::swprintf(suffix, 17, L"%016llx", static_cast<unsigned long long>(n));
+    return path + L"." + suffix;
+}
+
+const std::wstring kUserSid = L"S-1-5-21-3623811015-3361044348-30300820-1013";
+const std::wstring kAuthenticatedUsers = L"S-1-5-11";
+
+// The trusted folder of the fake with one more entry, for `sid`.
+ObjectSecurity WithEntry(const std::wstring& sid, std::uint32_t mask, std::uint8_t flags = 0,
+                         std::uint8_t type = kAccessAllowedAceType) {
+    ObjectSecurity security = FakeFileSystem::TrustedSecurity();
+    security.dacl.push_back({type, flags, mask, sid});
+    return security;
+}
+
+// A user's own folder: the user has full control.
+ObjectSecurity UserFolder() {
+    return WithEntry(kUserSid, 0x001F01FF);
+}
 
 const char* Show(Result result) {
     switch (result) {
@@ -199,7 +223,13 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
          {},
          {},
          dll},
-        {"a loaded library", dll, Loaded(dll), Result::kScheduledAtRestart, {dll}, {}, dll},
+        {"a loaded library: renamed, and the new name recorded",
+         dll,
+         Loaded(dll),
+         Result::kScheduledAtRestart,
+         {Renamed(dll)},
+         dll,
+         Renamed(dll)},
         {"held open without delete sharing",
          dll,
          Held(dll),
@@ -226,7 +256,7 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
          Result::kPassedOver,
          {},
          {},
-         dll},
+         Renamed(dll)},
         {"recorded as the check saw it, short name expanded",
          kUser + L"ABC123~1.DLL",
          [&](FakeFileSystem& f) {
@@ -234,9 +264,85 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
              f.SetShortName(dll, L"ABC123~1.DLL");
          },
          Result::kScheduledAtRestart,
-         {dll},
+         {Renamed(dll)},
+         {},
+         Renamed(dll)},
+        // A loaded library's rename: a name taken is drawn again, a refused rename is the end.
+        {"a rename that collides draws another name",
+         dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).loaded = true;
+             f.AddFile(Renamed(dll, 5));
+             f.randomValues = {5, 6};
+         },
+         Result::kScheduledAtRestart,
+         {Renamed(dll, 6)},
+         dll,
+         Renamed(dll, 6)},
+        {"every name drawn is taken",
+         dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).loaded = true;
+             for (std::uint64_t n = 1; n <= 8; ++n) {
+                 f.AddFile(Renamed(dll, n));
+             }
+         },
+         Result::kPassedOver,
+         {},
          {},
          dll},
+        {"a refused rename", dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).loaded = true;
+             f.renameFailure = fake::kErrorAccessDenied;
+         },
+         Result::kPassedOver, {}, {}, dll},
+        {"no random name to be had", dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).loaded = true;
+             f.randomFails = true;
+         },
+         Result::kPassedOver, {}, {}, dll},
+        // A held file keeps its name: recorded only where no other account can change a folder
+        // above it.
+        {"held in a folder its user may change", dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).heldWithoutDeleteSharing = true;
+             f.SetSecurity(kUser, UserFolder());
+         },
+         Result::kPassedOver, {}, {}, dll},
+        {"held below a folder another account owns", dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).heldWithoutDeleteSharing = true;
+             ObjectSecurity owned = FakeFileSystem::TrustedSecurity();
+             owned.owner = kUserSid;
+             f.SetSecurity(L"C:\\Users", owned);
+         },
+         Result::kPassedOver, {}, {}, dll},
+        {"held, the root open to new folders as on Windows", dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).heldWithoutDeleteSharing = true;
+             f.SetSecurity(L"C:\\", WithEntry(kAuthenticatedUsers, kFileAddSubdirectory));
+         },
+         Result::kScheduledAtRestart, {dll}, {}, dll},
+        {"held, a folder open to new folders", dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).heldWithoutDeleteSharing = true;
+             f.SetSecurity(L"C:\\Users", WithEntry(kAuthenticatedUsers, kFileAddSubdirectory));
+         },
+         Result::kPassedOver, {}, {}, dll},
+        {"held, a folder's security cannot be read", dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).heldWithoutDeleteSharing = true;
+             f.securityFailure = fake::kErrorAccessDenied;
+         },
+         Result::kPassedOver, {}, {}, dll},
+        {"held, a folder above is a junction", kUser + L"lib\\ab12cd34.dll",
+         [&](FakeFileSystem& f) {
+             f.AddFile(L"C:\\Data\\ab12cd34.dll").heldWithoutDeleteSharing = true;
+             f.AddLink(kUser + L"lib", L"C:\\Data");
+         },
+         Result::kPassedOver, {}, {}, L"C:\\Data\\ab12cd34.dll"},
         // Parent segments, whichever separator.
         {"'..' with '\\'",
          L"C:\\x.dll\\..\\Users\\Admin\\notes.txt",
@@ -325,14 +431,14 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
          kSystem32 + L"a.dll",
          Loaded(kSystem32 + L"a.dll"),
          Result::kScheduledAtRestart,
-         {kSystem32 + L"a.dll"}},
+         {Renamed(kSystem32 + L"a.dll")}},
         {"System32 is the 32-bit folder",
          kSystem32 + L"a.dll",
          Loaded(kWow64 + L"a.dll"),
          Result::kScheduledAtRestart,
-         {kWow64 + L"a.dll"},
+         {Renamed(kWow64 + L"a.dll")},
          {},
-         kWow64 + L"a.dll",
+         Renamed(kWow64 + L"a.dll"),
          true},
         {"Sysnative is the native System32",
          kSysnative + L"a.dll",
@@ -537,38 +643,39 @@ TEST(PayloadDeletion, PayloadsInUseAreScheduledOnceEach) {
             }
         };
     };
+    // A loaded library is renamed first ("<name>.<suffix>"); the fake's random values are 1, 2, ...
     const SweepCase cases[] = {
         {"name branch, path",
          TaskXml().Exec(kRundll32, byPath + L",Qw3rty7890"),
          loaded({byPath}, false),
-         byPath,
-         {byPath}},
+         Renamed(byPath),
+         {Renamed(byPath)}},
         {"name branch, bare name",
          TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890"),
          loaded({kSystem32 + L"ab12cd34.dll", kSysnative + L"ab12cd34.dll"}, false),
-         kSysnative + L"ab12cd34.dll",
-         {kSystem32 + L"ab12cd34.dll", kSysnative + L"ab12cd34.dll"}},
+         Renamed(kSysnative + L"ab12cd34.dll", 2),
+         {Renamed(kSystem32 + L"ab12cd34.dll"), Renamed(kSysnative + L"ab12cd34.dll", 2)}},
         {"name branch, bare name",
          TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890"),
          loaded({kWow64 + L"ab12cd34.dll", kSystem32 + L"ab12cd34.dll"}, false),
-         kWow64 + L"ab12cd34.dll",
-         {kWow64 + L"ab12cd34.dll", kSystem32 + L"ab12cd34.dll"},
+         Renamed(kWow64 + L"ab12cd34.dll"),
+         {Renamed(kWow64 + L"ab12cd34.dll"), Renamed(kSystem32 + L"ab12cd34.dll", 2)},
          true},
         {"version branch, path",
          TaskXml().Exec(kRundll32, byPath + L",Start"),
          loaded({byPath}, true),
-         byPath,
-         {byPath}},
+         Renamed(byPath),
+         {Renamed(byPath)}},
         {"version branch, bare name",
          TaskXml().Exec(kRundll32, L"ab12cd34.dll,Start"),
          loaded({kSystem32 + L"ab12cd34.dll"}, true),
-         kSystem32 + L"ab12cd34.dll",
-         {kSystem32 + L"ab12cd34.dll"}},
+         Renamed(kSystem32 + L"ab12cd34.dll"),
+         {Renamed(kSystem32 + L"ab12cd34.dll")}},
         {"version branch, bare name",
          TaskXml().Exec(kRundll32, L"ab12cd34.dll,Start"),
          loaded({kSystem32 + L"ab12cd34.dll"}, true),
-         kSystem32 + L"ab12cd34.dll",
-         {kSystem32 + L"ab12cd34.dll"},
+         Renamed(kSystem32 + L"ab12cd34.dll"),
+         {Renamed(kSystem32 + L"ab12cd34.dll")},
          true},
         {"script-host rule, held open",
          TaskXml().UserId(test::kUserSid).Exec(kCscript, L"\"" + test::kPowerShellDir + L"a.vbs\""),
