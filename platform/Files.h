@@ -92,7 +92,7 @@ struct AccessEntry {
 
 // What GetSecurityInfo gives for an object's owner and discretionary access-control list.
 struct ObjectSecurity {
-    std::wstring owner;  // the owner's SID as text; empty when it has none
+    std::wstring owner;    // the owner's SID as text; empty when it has none
     bool hasDacl = false;  // false: no list at all, which grants everyone everything
     std::vector<AccessEntry> dacl;
 };

@@ -7,8 +7,8 @@ namespace hf {
 namespace {
 
 constexpr std::array<std::wstring_view, 3> kTrusted = {
-    L"S-1-5-18",      // SYSTEM
-    L"S-1-5-32-544",  // Administrators
+    L"S-1-5-18",                                                        // SYSTEM
+    L"S-1-5-32-544",                                                    // Administrators
     L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",  // TrustedInstaller
 };
 

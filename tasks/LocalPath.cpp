@@ -22,8 +22,8 @@ bool IsDosDeviceName(std::wstring_view component) {
     while (!stem.empty() && (stem.back() == L' ' || stem.back() == L'.')) {
         stem.pop_back();
     }
-    static constexpr std::array<std::wstring_view, 6> kNames = {L"CON",     L"PRN",    L"AUX",
-                                                                 L"NUL",     L"CONIN$", L"CONOUT$"};
+    static constexpr std::array<std::wstring_view, 6> kNames = {L"CON", L"PRN",    L"AUX",
+                                                                L"NUL", L"CONIN$", L"CONOUT$"};
     for (std::wstring_view name : kNames) {
         if (stem == name) {
             return true;

@@ -149,7 +149,8 @@ bool FoldersAreTrusted(FileApi& files, const SystemView& view, const CheckedPath
         const std::wstring folder = root ? path.substr(0, 3) : path.substr(0, end);
         const UniqueFileHandle handle = Open(files, folder, kReadControl | kFileReadAttributes);
         ObjectSecurity security;
-        if (!handle || !IsChecked(files, handle.get(), MapToSystemView(files, view, folder), true) ||
+        if (!handle ||
+            !IsChecked(files, handle.get(), MapToSystemView(files, view, folder), true) ||
             files.GetSecurityInfo(handle.get(), security) != 0 ||
             !OnlyTrustedMayChange(security, root)) {
             return false;

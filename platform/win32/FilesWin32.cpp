@@ -101,7 +101,8 @@ PSID EntrySid(const ACE_HEADER* header) {
         case ACCESS_DENIED_ACE_TYPE:
         case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
         case ACCESS_DENIED_CALLBACK_ACE_TYPE:
-            return const_cast<DWORD*>(&reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header)->SidStart);
+            return const_cast<DWORD*>(
+                &reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header)->SidStart);
         default:
             return nullptr;
     }
@@ -267,10 +268,9 @@ std::uint32_t Win32FileApi::GetSecurityInfo(FileHandle file, ObjectSecurity& sec
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD status =
-        ::GetSecurityInfo(ToHandle(file), SE_FILE_OBJECT,
-                          OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
-                          &dacl, nullptr, &descriptor);
+    const DWORD status = ::GetSecurityInfo(ToHandle(file), SE_FILE_OBJECT,
+                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                           &owner, nullptr, &dacl, nullptr, &descriptor);
     if (status != ERROR_SUCCESS) {
         return status;
     }

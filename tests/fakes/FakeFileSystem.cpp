@@ -706,9 +706,10 @@ bool FakeFileSystem::RtlGenRandom(void* buffer, std::uint32_t size) {
     if (randomFails) {
         return false;
     }
-    const std::uint64_t value = randomUsed_ < randomValues.size()
-                                    ? randomValues[randomUsed_]
-                                    : static_cast<std::uint64_t>(randomUsed_ - randomValues.size() + 1);
+    const std::uint64_t value =
+        randomUsed_ < randomValues.size()
+            ? randomValues[randomUsed_]
+            : static_cast<std::uint64_t>(randomUsed_ - randomValues.size() + 1);
     ++randomUsed_;
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     for (std::uint32_t i = 0; i < size; ++i) {

@@ -210,7 +210,8 @@ LStatus FakeRegistry::Walk(const KeyPtr& from, std::wstring_view subKey, KeyPtr&
             if (!key) {
                 return reg::kErrorFileNotFound;
             }
-            const bool last = i + 1 == parts.size() || (i + 2 == parts.size() && parts[i + 1].empty());
+            const bool last =
+                i + 1 == parts.size() || (i + 2 == parts.size() && parts[i + 1].empty());
             if (key->linkTarget && !(last && openLink)) {
                 if (depth >= kMaxLinks) {
                     return reg::kErrorFileNotFound;
@@ -245,8 +246,8 @@ LStatus FakeRegistry::Log(std::wstring_view function, const std::wstring& target
     return status;
 }
 
-LStatus FakeRegistry::RegOpenKeyExW(HKey parent, const std::wstring& subKey,
-                                    std::uint32_t options, std::uint32_t access, HKey& result) {
+LStatus FakeRegistry::RegOpenKeyExW(HKey parent, const std::wstring& subKey, std::uint32_t options,
+                                    std::uint32_t access, HKey& result) {
     const std::wstring target = Describe(parent, subKey);
     if (before) {
         before(L"RegOpenKeyExW", target);

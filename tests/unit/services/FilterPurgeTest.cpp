@@ -210,8 +210,8 @@ TEST_F(FilterPurgeTest, LinksAreDeletedThemselvesAndNeverFollowed) {
     } cases[] = {
         {"hfFilter is a link to a victim", L"hfFilter", L"SOFTWARE\\Victim", false},
         {"hfFilter is a link to every service", L"hfFilter", services, false},
-        {"a link to a victim below hfFilter", L"hfFilter\\Instances\\ToVictim",
-         L"SOFTWARE\\Victim", true},
+        {"a link to a victim below hfFilter", L"hfFilter\\Instances\\ToVictim", L"SOFTWARE\\Victim",
+         true},
         {"a link to every service below hfFilter", L"hfFilter\\Enum\\All", services, true},
         {"a loop below hfFilter", L"hfFilter\\Instances\\Second\\Loop", kKey, true},
     };

@@ -11,7 +11,7 @@ namespace {
 TEST(LocalPath, OnlyAbsolutePathsOnLocalFixedDrives) {
     fake::FakeSystem system;
     fake::FakeFileSystem files(system);
-    files.driveTypes = {{L'D', kDriveRemovable}, {L'E', kDriveRemote}, {L'F', kDriveCdrom},
+    files.driveTypes = {{L'D', kDriveRemovable}, {L'E', kDriveRemote},    {L'F', kDriveCdrom},
                         {L'G', kDriveRamdisk},   {L'H', kDriveNoRootDir}, {L'I', kDriveUnknown}};
     const struct {
         const wchar_t* path;
@@ -66,8 +66,9 @@ TEST(LocalPath, OnlyAbsolutePathsOnLocalFixedDrives) {
         files.calls.clear();
         EXPECT_EQ(c.local, IsLocalFixedPath(files, c.path)) << Utf16ToUtf8(c.path);
         const std::vector<std::wstring> asked =
-            c.driveAsked ? std::vector<std::wstring>{L"GetDriveTypeW(" + std::wstring(c.driveAsked) + L")"}
-                         : std::vector<std::wstring>{};
+            c.driveAsked
+                ? std::vector<std::wstring>{L"GetDriveTypeW(" + std::wstring(c.driveAsked) + L")"}
+                : std::vector<std::wstring>{};
         EXPECT_EQ(asked, files.calls) << Utf16ToUtf8(c.path);
     }
 }

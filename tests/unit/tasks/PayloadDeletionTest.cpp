@@ -291,58 +291,90 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
          {},
          {},
          dll},
-        {"a refused rename", dll,
+        {"a refused rename",
+         dll,
          [&](FakeFileSystem& f) {
              f.AddFile(dll).loaded = true;
              f.renameFailure = fake::kErrorAccessDenied;
          },
-         Result::kPassedOver, {}, {}, dll},
-        {"no random name to be had", dll,
+         Result::kPassedOver,
+         {},
+         {},
+         dll},
+        {"no random name to be had",
+         dll,
          [&](FakeFileSystem& f) {
              f.AddFile(dll).loaded = true;
              f.randomFails = true;
          },
-         Result::kPassedOver, {}, {}, dll},
+         Result::kPassedOver,
+         {},
+         {},
+         dll},
         // A held file keeps its name: recorded only where no other account can change a folder
         // above it.
-        {"held in a folder its user may change", dll,
+        {"held in a folder its user may change",
+         dll,
          [&](FakeFileSystem& f) {
              f.AddFile(dll).heldWithoutDeleteSharing = true;
              f.SetSecurity(kUser, UserFolder());
          },
-         Result::kPassedOver, {}, {}, dll},
-        {"held below a folder another account owns", dll,
+         Result::kPassedOver,
+         {},
+         {},
+         dll},
+        {"held below a folder another account owns",
+         dll,
          [&](FakeFileSystem& f) {
              f.AddFile(dll).heldWithoutDeleteSharing = true;
              ObjectSecurity owned = FakeFileSystem::TrustedSecurity();
              owned.owner = kUserSid;
              f.SetSecurity(L"C:\\Users", owned);
          },
-         Result::kPassedOver, {}, {}, dll},
-        {"held, the root open to new folders as on Windows", dll,
+         Result::kPassedOver,
+         {},
+         {},
+         dll},
+        {"held, the root open to new folders as on Windows",
+         dll,
          [&](FakeFileSystem& f) {
              f.AddFile(dll).heldWithoutDeleteSharing = true;
              f.SetSecurity(L"C:\\", WithEntry(kAuthenticatedUsers, kFileAddSubdirectory));
          },
-         Result::kScheduledAtRestart, {dll}, {}, dll},
-        {"held, a folder open to new folders", dll,
+         Result::kScheduledAtRestart,
+         {dll},
+         {},
+         dll},
+        {"held, a folder open to new folders",
+         dll,
          [&](FakeFileSystem& f) {
              f.AddFile(dll).heldWithoutDeleteSharing = true;
              f.SetSecurity(L"C:\\Users", WithEntry(kAuthenticatedUsers, kFileAddSubdirectory));
          },
-         Result::kPassedOver, {}, {}, dll},
-        {"held, a folder's security cannot be read", dll,
+         Result::kPassedOver,
+         {},
+         {},
+         dll},
+        {"held, a folder's security cannot be read",
+         dll,
          [&](FakeFileSystem& f) {
              f.AddFile(dll).heldWithoutDeleteSharing = true;
              f.securityFailure = fake::kErrorAccessDenied;
          },
-         Result::kPassedOver, {}, {}, dll},
-        {"held, a folder above is a junction", kUser + L"lib\\ab12cd34.dll",
+         Result::kPassedOver,
+         {},
+         {},
+         dll},
+        {"held, a folder above is a junction",
+         kUser + L"lib\\ab12cd34.dll",
          [&](FakeFileSystem& f) {
              f.AddFile(L"C:\\Data\\ab12cd34.dll").heldWithoutDeleteSharing = true;
              f.AddLink(kUser + L"lib", L"C:\\Data");
          },
-         Result::kPassedOver, {}, {}, L"C:\\Data\\ab12cd34.dll"},
+         Result::kPassedOver,
+         {},
+         {},
+         L"C:\\Data\\ab12cd34.dll"},
         // Parent segments, whichever separator.
         {"'..' with '\\'",
          L"C:\\x.dll\\..\\Users\\Admin\\notes.txt",
@@ -573,10 +605,14 @@ TEST(PayloadDeletion, NoRuleCanBeSteered) {
 // path; a system library named bare keeps its OriginalFilename and stays.
 TEST(PayloadDeletion, NoRuleTouchesAPathOffTheLocalDisks) {
     const std::wstring folders[] = {
-        L"\\\\host\\share\\WindowsPowerShell\\", L"//host/share/WindowsPowerShell/",
-        L"\\\\.\\pipe\\WindowsPowerShell\\",     L"\\\\?\\C:\\WindowsPowerShell\\",
-        L"WindowsPowerShell\\",                      L"C:WindowsPowerShell\\",
-        L"\\WindowsPowerShell\\",                    L"D:\\WindowsPowerShell\\",
+        L"\\\\host\\share\\WindowsPowerShell\\",
+        L"//host/share/WindowsPowerShell/",
+        L"\\\\.\\pipe\\WindowsPowerShell\\",
+        L"\\\\?\\C:\\WindowsPowerShell\\",
+        L"WindowsPowerShell\\",
+        L"C:WindowsPowerShell\\",
+        L"\\WindowsPowerShell\\",
+        L"D:\\WindowsPowerShell\\",
         L"E:/WindowsPowerShell/",
     };
     const std::wstring spool = kSystem32 + L"spool\\drivers\\x64\\3\\hpcpp165.dll";
@@ -592,8 +628,8 @@ TEST(PayloadDeletion, NoRuleTouchesAPathOffTheLocalDisks) {
     for (const std::wstring& folder : folders) {
         cases.push_back({L"name branch " + folder,
                          TaskXml().Exec(kRundll32, folder + L"ab12cd34.dll,Qw3rty7890")});
-        cases.push_back(
-            {L"version branch " + folder, TaskXml().Exec(kRundll32, folder + L"ab12cd34.dll,Start")});
+        cases.push_back({L"version branch " + folder,
+                         TaskXml().Exec(kRundll32, folder + L"ab12cd34.dll,Start")});
         cases.push_back({L"script-host rule " + folder,
                          TaskXml().UserId(test::kUserSid).Exec(kCscript, folder + L"a.vbs")});
         cases.push_back({L"batch rule " + folder,

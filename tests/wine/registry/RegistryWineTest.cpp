@@ -208,10 +208,10 @@ class RegistryLinks : public RegistryWine {
     // A link key at `path` (below HKLM) leading to `target` (below HKLM).
     void Link(const std::wstring& path, const std::wstring& target) {
         HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS,
-                  ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr,
-                                    REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK,
-                                    nullptr, &key, nullptr))
+        ASSERT_EQ(
+            ERROR_SUCCESS,
+            ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                              KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr))
             << "Wine could not make a link key";
         const UniqueNativeKey owned(NativeKeyTraits{}, key);
         links.push_back(path);
@@ -224,7 +224,8 @@ class RegistryLinks : public RegistryWine {
 
     bool VictimWhole() {
         TRegistry cursor(platform);
-        return Exists(std::wstring(kVictim) + L"\\Child") && cursor.OpenKey(std::wstring(L"\\") + kVictim, false) &&
+        return Exists(std::wstring(kVictim) + L"\\Child") &&
+               cursor.OpenKey(std::wstring(L"\\") + kVictim, false) &&
                cursor.GetDataAsString(L"v") == L"1";
     }
 
@@ -244,7 +245,8 @@ TEST_F(RegistryLinks, ALinkToAVictimLeavesTheVictimWhole) {
                                                         reg::kOptionOpenLink, KEY_READ, opened));
         DWORD type = 0;
         const LStatus status =
-            registry.RegQueryValueExW(opened, L"SymbolicLinkValue", reinterpret_cast<std::uint32_t*>(&type), nullptr, nullptr);
+            registry.RegQueryValueExW(opened, L"SymbolicLinkValue",
+                                      reinterpret_cast<std::uint32_t*>(&type), nullptr, nullptr);
         registry.RegCloseKey(opened);
         EXPECT_TRUE(status == ERROR_SUCCESS && type == REG_LINK)
             << "REG_OPTION_OPEN_LINK opens the link itself";

@@ -169,7 +169,8 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 // renamed to before it is recorded.
 bool IsRenamedFrom(const std::wstring& recorded, const std::wstring& path) {
     const std::wstring prefix = L"\\??\\" + path + L".";
-    if (recorded.size() != prefix.size() + 16 || !SamePath(recorded.substr(0, prefix.size()), prefix)) {
+    if (recorded.size() != prefix.size() + 16 ||
+        !SamePath(recorded.substr(0, prefix.size()), prefix)) {
         return false;
     }
     return recorded.find_first_not_of(L"0123456789abcdef", prefix.size()) == std::wstring::npos;
@@ -440,8 +441,8 @@ TEST_F(TaskSweepWine, ALoadedPayloadIsDeletedAtTheRestart) {
     const auto pending = PendingRenames();
     ASSERT_EQ(1u, pending.size()) << "one entry, the Sysnative copy being no other file";
     EXPECT_TRUE(IsRenamedFrom(pending[0].first, seen))
-        << Utf16ToUtf8(pending[0].first) << " (expected " << Utf16ToUtf8(seen)
-        << ".<16 hex digits>" << (UnderWow64() ? ", WoW64)" : ", native)");
+        << Utf16ToUtf8(pending[0].first) << " (expected " << Utf16ToUtf8(seen) << ".<16 hex digits>"
+        << (UnderWow64() ? ", WoW64)" : ", native)");
     EXPECT_EQ(L"", pending[0].second) << "a deletion, not a rename";
     EXPECT_TRUE(Exists(pending[0].first.substr(4))) << "the renamed library waits for the restart";
 
@@ -501,7 +502,8 @@ TEST_F(TaskSweepWine, APipeNamedAsAPayloadSeesNoConnection) {
     std::vector<std::unique_ptr<Listening>> servers;
     for (const std::wstring& name : pipes) {
         auto server = std::make_unique<Listening>();
-        server->pipe.reset(::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+        server->pipe.reset(::CreateNamedPipeW(name.c_str(),
+                                              PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                               PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr));
         ASSERT_TRUE(server->pipe) << Utf16ToUtf8(name);
         server->event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -511,11 +513,13 @@ TEST_F(TaskSweepWine, APipeNamedAsAPayloadSeesNoConnection) {
         servers.push_back(std::move(server));
     }
     PlantTask(L"Lab\\Pipe\\Script", TaskXml()
-                                          .UserId(test::kUserSid)
-                                          .Exec(kCscript, L"\\\\.\\pipe\\WindowsPowerShell\\hf.vbs")
-                                          .Build());
+                                        .UserId(test::kUserSid)
+                                        .Exec(kCscript, L"\\\\.\\pipe\\WindowsPowerShell\\hf.vbs")
+                                        .Build());
     PlantTask(L"Lab\\Pipe\\Batch",
-              TaskXml().Exec(kPowerShellDir + L"hfpipe", L"/c \\\\.\\pipe\\WindowsPowerShell\\hf").Build());
+              TaskXml()
+                  .Exec(kPowerShellDir + L"hfpipe", L"/c \\\\.\\pipe\\WindowsPowerShell\\hf")
+                  .Build());
     PlantTask(L"Lab\\Pipe\\Loader",
               TaskXml().Exec(kRundll32, L"\\\\.\\pipe\\ab12cd34.dll,Qw3rty7890").Build());
     PlantTask(L"Lab\\Pipe\\Version",
@@ -523,7 +527,8 @@ TEST_F(TaskSweepWine, APipeNamedAsAPayloadSeesNoConnection) {
 
     ASSERT_NO_THROW(SweepScheduledTasks(machine.Get()));
     for (std::size_t i = 0; i < servers.size(); ++i) {
-        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(servers[i]->event.get(), 0))
+        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT),
+                  ::WaitForSingleObject(servers[i]->event.get(), 0))
             << "a client connected to " << Utf16ToUtf8(pipes[i]);
         ::CancelIo(servers[i]->pipe.get());
     }
@@ -539,10 +544,8 @@ TEST_F(TaskSweepWine, BareNamesReachNoOtherSystemLibrary) {
               TaskXml().Exec(kRundll32, L"spool/drivers/x64/3/hpcpp165.dll,Qw3rty7890").Build());
     const std::wstring runtime = kSystem32 + L"hfrt1400.dll";
     CopyFixture(L"branded.dll", runtime);
-    PlantTask(L"Lab\\Bare\\Runtime",
-              TaskXml().Exec(kRundll32, L"hfrt1400.dll,Abcde12345").Build());
-    PlantTask(L"Lab\\Bare\\Payload",
-              TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890").Build());
+    PlantTask(L"Lab\\Bare\\Runtime", TaskXml().Exec(kRundll32, L"hfrt1400.dll,Abcde12345").Build());
+    PlantTask(L"Lab\\Bare\\Payload", TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890").Build());
     PlantPlainFile(kSystem32 + L"ab12cd34.dll");
 
     ASSERT_NO_THROW(SweepScheduledTasks(machine.Get()));
