@@ -64,11 +64,13 @@ std::vector<std::wstring> LibraryCandidates(const std::wstring& library) {
 }
 
 // Deletes every candidate that passes `test`, each judged on its own. A candidate off the local
-// fixed disks is passed over before its first file-system call.
+// fixed disks is passed over before its first file-system call, one with a link on the way
+// before any call that would follow it.
 template <typename Test>
 void DeleteCandidates(const Platform& platform, const std::wstring& library, Test test) {
     for (const std::wstring& candidate : LibraryCandidates(library)) {
-        if (IsLocalFixedPath(platform.Files(), candidate) && test(candidate)) {
+        if (IsLocalFixedPath(platform.Files(), candidate) &&
+            HasNoLinkOnTheWay(platform.Files(), candidate) && test(candidate)) {
             DeletePayload(platform, candidate);
         }
     }

@@ -53,4 +53,28 @@ bool IsLocalFixedPath(FileApi& files, std::wstring_view path) {
     return files.GetDriveTypeW(root) == kDriveFixed;
 }
 
+bool HasNoLinkOnTheWay(FileApi& files, std::wstring_view path) {
+    constexpr std::uint32_t kFlags = kFileFlagOpenReparsePoint | kFileFlagBackupSemantics |
+                                     kSecuritySqosPresent | kSecurityIdentification;
+    // From the first component below the root: the root itself is no link.
+    for (std::size_t end = path.find_first_of(L"\\/", 3);;
+         end = path.find_first_of(L"\\/", end + 1)) {
+        const std::size_t stop = end == std::wstring_view::npos ? path.size() : end;
+        if (stop > 0 && !IsSeparator(path[stop - 1])) {  // repeated separators add nothing
+            const UniqueFileHandle component(
+                FileHandleTraits{&files},
+                files.CreateFileW(std::wstring(path.substr(0, stop)), kFileReadAttributes,
+                                  kFileShareAll, kOpenExisting, kFlags));
+            FileHandleInformation info;
+            if (!component || !files.GetFileInformationByHandle(component.get(), info) ||
+                (info.dwFileAttributes & kFileAttributeReparsePoint) != 0) {
+                return false;
+            }
+        }
+        if (end == std::wstring_view::npos) {
+            return true;
+        }
+    }
+}
+
 }  // namespace hf

@@ -17,4 +17,13 @@ namespace hf {
 // drive-relative paths are refused from their text alone, without any call.
 bool IsLocalFixedPath(FileApi& files, std::wstring_view path);
 
+// Whether no component of `path` (one IsLocalFixedPath accepts) is a link (a reparse point:
+// junction, mount point, symbolic link). Each folder on the way, then the last component, is
+// opened in turn for its attributes only, without following its own link, so the walk stops at
+// the first link and never passes through it: a folder a user owns may be a junction to an object
+// that leads to a share, and the existence test, the version read and the short-name expansion
+// would follow it there. False also when a component cannot be opened. (Wine shows no reparse
+// attribute on a Unix link; the deletion's final-path check still refuses one.)
+bool HasNoLinkOnTheWay(FileApi& files, std::wstring_view path);
+
 }  // namespace hf

@@ -179,7 +179,8 @@ bool HasParentSegment(std::wstring_view path) {
 
 PayloadDeletionResult DeletePayload(const Platform& platform, const std::wstring& path) {
     FileApi& files = platform.Files();
-    if (!IsLocalFixedPath(files, path) || HasParentSegment(path)) {
+    if (!IsLocalFixedPath(files, path) || HasParentSegment(path) ||
+        !HasNoLinkOnTheWay(files, path)) {
         return PayloadDeletionResult::kPassedOver;
     }
     const SystemView view = ReadSystemView(files);

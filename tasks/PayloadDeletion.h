@@ -18,7 +18,8 @@ enum class PayloadDeletionResult {
 };
 
 // Deletes the file at `path`. Passed over: a path off the local fixed disks (IsLocalFixedPath,
-// before any other call); a path with a ".." segment ('\' and '/' both separate); a path whose
+// before any other call); a path with a link on the way (HasNoLinkOnTheWay, before any call that
+// follows one); a path with a ".." segment ('\' and '/' both separate); a path whose
 // open (DELETE, the last component not followed) is refused, finds no file, a folder, a link or
 // a read-only file; a path whose final path (GetFinalPathNameByHandleW) is not its full path
 // with short names expanded and WoW64 mapped (compared ignoring case as the file system does).

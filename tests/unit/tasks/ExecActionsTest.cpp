@@ -65,7 +65,7 @@ TEST(ExecActionRules, PowerShellBatchRule) {
          {kBatUpper}},
         {"a dot in a folder name does not count, only in the file name part",
          TaskXml().Exec(kPowerShellDir + L"v1.0\\abc", L"/c " + kPowerShellDir + L"v1.0\\abc"),
-         {},
+         {{kPowerShellDir + L"v1.0\\abc.bat"}},
          {L"C:\\WINDOWS\\SYSTEM32\\WINDOWSPOWERSHELL\\V1.0\\ABC.BAT"}},
         {"\"/C\" without its space stays in the path, which then is no local path",
          TaskXml().Exec(kPowerShellDir + L"abc", L"/C\"" + kPowerShellDir + L"abc\""),

@@ -657,14 +657,41 @@ TEST(PayloadDeletion, NoRuleTouchesAPathOffTheLocalDisks) {
             EXPECT_TRUE(machine.files.deletions.empty()) << test::Join(machine.files.deletions);
             EXPECT_TRUE(machine.files.pendingAtRestart.empty());
             for (const std::wstring& call : machine.files.calls) {
-                EXPECT_TRUE(call.starts_with(L"GetDriveTypeW(") ||
-                            (c.readsFiles && call.starts_with(L"GetFileAttributesW(")))
+                EXPECT_TRUE(c.readsFiles || call.starts_with(L"GetDriveTypeW("))
                     << Utf16ToUtf8(call);
             }
             if (!c.readsFiles) {
                 EXPECT_EQ(0, machine.version.sizeCalls) << "a version resource was read";
             }
         }
+    }
+}
+
+// A folder of the user's that is a link (here to a share, as a junction to an object-manager link
+// can be): no rule calls anything below it, the existence test and the version read included.
+TEST(PayloadDeletion, NoRuleCallsThroughALinkOnTheWay) {
+    const std::wstring linked = kUser + L"WindowsPowerShell";
+    const TaskXml tasks[] = {
+        TaskXml().Exec(kRundll32, linked + L"\\ab12cd34.dll,Qw3rty7890"),
+        TaskXml().Exec(kRundll32, linked + L"\\ab12cd34.dll,Start"),
+        TaskXml().UserId(test::kUserSid).Exec(kCscript, linked + L"\\a.vbs"),
+        TaskXml().Exec(test::kPowerShellDir + L"abc", L"/c " + linked + L"\\x"),
+    };
+    for (const TaskXml& task : tasks) {
+        test::TaskMachine machine;
+        machine.files.AddDirectory(L"\\\\host\\share\\WindowsPowerShell");
+        for (const wchar_t* name : {L"ab12cd34.dll", L"a.vbs", L"X.BAT"}) {
+            Put(machine.files, L"\\\\host\\share\\WindowsPowerShell\\" + std::wstring(name), true);
+        }
+        machine.files.AddLink(linked, L"\\\\host\\share\\WindowsPowerShell");
+        machine.com.scheduler.AddTask(L"\\", L"task", task.Build());
+        EXPECT_NO_THROW(SweepScheduledTasks(machine.platform));
+        for (const std::wstring& call : machine.files.calls) {
+            EXPECT_EQ(std::wstring::npos, UpperCase(call).find(L"WINDOWSPOWERSHELL\\"))
+                << "a call through the link: " << Utf16ToUtf8(call);
+        }
+        EXPECT_EQ(0, machine.version.sizeCalls);
+        EXPECT_TRUE(machine.files.deletions.empty());
     }
 }
 
