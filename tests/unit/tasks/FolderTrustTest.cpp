@@ -7,147 +7,66 @@
 namespace hf {
 namespace {
 
-const std::wstring kSystem = L"S-1-5-18";
-const std::wstring kAdministrators = L"S-1-5-32-544";
-const std::wstring kTrustedInstaller =
-    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 const std::wstring kUsers = L"S-1-5-32-545";
-const std::wstring kAuthenticatedUsers = L"S-1-5-11";
+const std::wstring kAuthenticated = L"S-1-5-11";
 const std::wstring kUser = L"S-1-5-21-3623811015-3361044348-30300820-1013";
-const std::wstring kCreatorOwner = L"S-1-3-0";
-constexpr std::uint32_t kFull = 0x001F01FF;
-constexpr std::uint32_t kReadExecute = 0x001200A9;
-constexpr std::uint32_t kModify = 0x001301BF;
+constexpr std::uint32_t kFull = 0x001F01FF, kReadExecute = 0x001200A9, kModify = 0x001301BF;
 constexpr std::uint32_t kDelete = 0x00010000;
-constexpr std::uint8_t kObjectInheritContainerInherit = 0x03;
-constexpr std::uint8_t kAllowedCallback = 9;
+constexpr std::uint8_t kInheritable = 0x03, kInheritOnly = kInheritOnlyAce | kInheritable;
+constexpr std::uint8_t kAllow = kAccessAllowedAceType, kAllowCallback = 9;
 
+// The fake's trusted folder (owned by SYSTEM; SYSTEM, Administrators and TrustedInstaller with
+// full control, Users reading) with one entry more.
 TEST(FolderTrust, OnlySystemAdministratorsAndTrustedInstallerMayChangeAFolder) {
     const struct {
         const char* what;
-        std::wstring owner;
-        std::vector<AccessEntry> entries;  // after full control for the three trusted accounts
-        bool root;
+        std::uint32_t mask;
+        std::wstring sid;
         bool trusted;
-        bool hasDacl = true;
+        bool root = false;
+        std::uint8_t flags = 0;
+        std::uint8_t type = kAllow;
     } cases[] = {
-        {"System32: the trusted three, Users may read",
-         kTrustedInstaller,
-         {{kAccessAllowedAceType, 0, kReadExecute, kUsers}},
-         false,
-         true},
-        {"owned by SYSTEM", kSystem, {}, false, true},
-        {"owned by Administrators", kAdministrators, {}, false, true},
-        {"owned by a user, who may rewrite the list", kUser, {}, false, false},
-        {"no owner given", L"", {}, false, false},
-        {"no list at all grants everyone everything", kSystem, {}, false, false, false},
-        {"a user with full control",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kFull, kUser}},
-         false,
-         false},
-        {"a user may modify", kSystem, {{kAccessAllowedAceType, 0, kModify, kUser}}, false, false},
-        {"delete", kSystem, {{kAccessAllowedAceType, 0, kDelete, kUsers}}, false, false},
-        {"delete children",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kFileDeleteChild, kUsers}},
-         false,
-         false},
-        {"add files", kSystem, {{kAccessAllowedAceType, 0, kFileAddFile, kUsers}}, false, false},
-        {"add subfolders",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kFileAddSubdirectory, kAuthenticatedUsers}},
-         false,
-         false},
-        {"write attributes",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kFileWriteAttributes, kUsers}},
-         false,
-         false},
-        {"write the list", kSystem, {{kAccessAllowedAceType, 0, kWriteDac, kUsers}}, false, false},
-        {"write the owner",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kWriteOwner, kUsers}},
-         false,
-         false},
-        {"generic write",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kGenericWrite, kUsers}},
-         false,
-         false},
-        {"generic all", kSystem, {{kAccessAllowedAceType, 0, kGenericAll, kUsers}}, false, false},
-        {"a callback entry allows as well",
-         kSystem,
-         {{kAllowedCallback, 0, kDelete, kUsers}},
-         false,
-         false},
-        {"an entry without a readable SID",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kDelete, L""}},
-         false,
-         false},
-        {"inherit-only: for what is below, not the folder",
-         kSystem,
-         {{kAccessAllowedAceType, kInheritOnlyAce | kObjectInheritContainerInherit, kFull,
-           kCreatorOwner}},
-         false,
-         true},
-        {"inherited and applying to the folder too",
-         kSystem,
-         {{kAccessAllowedAceType, kObjectInheritContainerInherit, kModify, kUsers}},
-         false,
-         false},
-        {"a denying entry takes rights away only",
-         kSystem,
-         {{kAccessDeniedAceType, 0, kFull, kUsers}},
-         false,
-         true},
-        {"a denying object entry",
-         kSystem,
-         {{kAccessDeniedObjectAceType, 0, kFull, kUsers}},
-         false,
-         true},
-        {"the root: every user may add subfolders (Windows' own list)",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kFileAddSubdirectory, kAuthenticatedUsers},
-          {kAccessAllowedAceType, kInheritOnlyAce | kObjectInheritContainerInherit, kModify,
-           kAuthenticatedUsers}},
-         true,
-         true},
-        {"the root: adding files",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kFileAddFile, kAuthenticatedUsers}},
-         true,
-         true},
-        {"the root: deleting children",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kFileDeleteChild, kAuthenticatedUsers}},
-         true,
-         false},
-        {"the root: writing its list",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kWriteDac, kAuthenticatedUsers}},
-         true,
-         false},
-        {"the root: generic write",
-         kSystem,
-         {{kAccessAllowedAceType, 0, kGenericWrite, kAuthenticatedUsers}},
-         true,
-         false},
+        {"Users may read", kReadExecute, kUsers, true},
+        {"a user with full control", kFull, kUser, false},
+        {"a user may modify", kModify, kUser, false},
+        {"delete", kDelete, kUsers, false},
+        {"delete children", kFileDeleteChild, kUsers, false},
+        {"add files", kFileAddFile, kUsers, false},
+        {"add subfolders", kFileAddSubdirectory, kAuthenticated, false},
+        {"write attributes", kFileWriteAttributes, kUsers, false},
+        {"write the list", kWriteDac, kUsers, false},
+        {"write the owner", kWriteOwner, kUsers, false},
+        {"generic write", kGenericWrite, kUsers, false},
+        {"generic all", kGenericAll, kUsers, false},
+        {"an entry without a readable SID", kDelete, L"", false},
+        {"a callback entry allows too", kDelete, kUsers, false, false, 0, kAllowCallback},
+        {"inherit-only: for what is below", kFull, L"S-1-3-0", true, false, kInheritOnly},
+        {"inherited and for the folder too", kModify, kUsers, false, false, kInheritable},
+        {"denying takes rights away only", kFull, kUsers, true, false, 0, kAccessDeniedAceType},
+        {"a denying object entry", kFull, kUsers, true, false, 0, kAccessDeniedObjectAceType},
+        {"the root: anyone may add folders", kFileAddSubdirectory, kAuthenticated, true, true},
+        {"the root: anyone may add files", kFileAddFile, kAuthenticated, true, true},
+        {"the root: deleting children", kFileDeleteChild, kAuthenticated, false, true},
+        {"the root: writing its list", kWriteDac, kAuthenticated, false, true},
+        {"the root: generic write", kGenericWrite, kAuthenticated, false, true},
     };
     for (const auto& c : cases) {
-        ObjectSecurity security;
-        security.owner = c.owner;
-        security.hasDacl = c.hasDacl;
-        if (c.hasDacl) {
-            for (const std::wstring& sid : {kSystem, kAdministrators, kTrustedInstaller}) {
-                security.dacl.push_back({kAccessAllowedAceType, 0, kFull, sid});
-            }
-            security.dacl.insert(security.dacl.end(), c.entries.begin(), c.entries.end());
-        }
+        ObjectSecurity security = fake::FakeFileSystem::TrustedSecurity();
+        security.dacl.push_back({c.type, c.flags, c.mask, c.sid});
         EXPECT_EQ(c.trusted, OnlyTrustedMayChange(security, c.root)) << c.what;
     }
-    EXPECT_TRUE(OnlyTrustedMayChange(fake::FakeFileSystem::TrustedSecurity(), false));
+    // The owner may always rewrite the list; no list at all grants everyone everything.
+    for (const wchar_t* owner :
+         {L"S-1-5-18", L"S-1-5-32-544",
+          L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", kUser.c_str(), L""}) {
+        ObjectSecurity security = fake::FakeFileSystem::TrustedSecurity();
+        security.owner = owner;
+        EXPECT_EQ(IsTrustedAccount(owner), OnlyTrustedMayChange(security, false));
+        EXPECT_EQ(owner != kUser && *owner != L'\0', IsTrustedAccount(owner));
+        security.hasDacl = false;
+        EXPECT_FALSE(OnlyTrustedMayChange(security, false));
+    }
 }
 
 }  // namespace

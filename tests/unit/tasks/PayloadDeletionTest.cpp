@@ -267,114 +267,6 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
          {Renamed(dll)},
          {},
          Renamed(dll)},
-        // A loaded library's rename: a name taken is drawn again, a refused rename is the end.
-        {"a rename that collides draws another name",
-         dll,
-         [&](FakeFileSystem& f) {
-             f.AddFile(dll).loaded = true;
-             f.AddFile(Renamed(dll, 5));
-             f.randomValues = {5, 6};
-         },
-         Result::kScheduledAtRestart,
-         {Renamed(dll, 6)},
-         dll,
-         Renamed(dll, 6)},
-        {"every name drawn is taken",
-         dll,
-         [&](FakeFileSystem& f) {
-             f.AddFile(dll).loaded = true;
-             for (std::uint64_t n = 1; n <= 8; ++n) {
-                 f.AddFile(Renamed(dll, n));
-             }
-         },
-         Result::kPassedOver,
-         {},
-         {},
-         dll},
-        {"a refused rename",
-         dll,
-         [&](FakeFileSystem& f) {
-             f.AddFile(dll).loaded = true;
-             f.renameFailure = fake::kErrorAccessDenied;
-         },
-         Result::kPassedOver,
-         {},
-         {},
-         dll},
-        {"no random name to be had",
-         dll,
-         [&](FakeFileSystem& f) {
-             f.AddFile(dll).loaded = true;
-             f.randomFails = true;
-         },
-         Result::kPassedOver,
-         {},
-         {},
-         dll},
-        // A held file keeps its name: recorded only where no other account can change a folder
-        // above it.
-        {"held in a folder its user may change",
-         dll,
-         [&](FakeFileSystem& f) {
-             f.AddFile(dll).heldWithoutDeleteSharing = true;
-             f.SetSecurity(kUser, UserFolder());
-         },
-         Result::kPassedOver,
-         {},
-         {},
-         dll},
-        {"held below a folder another account owns",
-         dll,
-         [&](FakeFileSystem& f) {
-             f.AddFile(dll).heldWithoutDeleteSharing = true;
-             ObjectSecurity owned = FakeFileSystem::TrustedSecurity();
-             owned.owner = kUserSid;
-             f.SetSecurity(L"C:\\Users", owned);
-         },
-         Result::kPassedOver,
-         {},
-         {},
-         dll},
-        {"held, the root open to new folders as on Windows",
-         dll,
-         [&](FakeFileSystem& f) {
-             f.AddFile(dll).heldWithoutDeleteSharing = true;
-             f.SetSecurity(L"C:\\", WithEntry(kAuthenticatedUsers, kFileAddSubdirectory));
-         },
-         Result::kScheduledAtRestart,
-         {dll},
-         {},
-         dll},
-        {"held, a folder open to new folders",
-         dll,
-         [&](FakeFileSystem& f) {
-             f.AddFile(dll).heldWithoutDeleteSharing = true;
-             f.SetSecurity(L"C:\\Users", WithEntry(kAuthenticatedUsers, kFileAddSubdirectory));
-         },
-         Result::kPassedOver,
-         {},
-         {},
-         dll},
-        {"held, a folder's security cannot be read",
-         dll,
-         [&](FakeFileSystem& f) {
-             f.AddFile(dll).heldWithoutDeleteSharing = true;
-             f.securityFailure = fake::kErrorAccessDenied;
-         },
-         Result::kPassedOver,
-         {},
-         {},
-         dll},
-        {"held, a folder above is a junction",
-         kUser + L"lib\\ab12cd34.dll",
-         [&](FakeFileSystem& f) {
-             f.AddFile(L"C:\\Data\\ab12cd34.dll").heldWithoutDeleteSharing = true;
-             f.AddLink(kUser + L"lib", L"C:\\Data");
-         },
-         Result::kPassedOver,
-         {},
-         {},
-         L"C:\\Data\\ab12cd34.dll"},
         // Parent segments, whichever separator.
         {"'..' with '\\'",
          L"C:\\x.dll\\..\\Users\\Admin\\notes.txt",
@@ -499,6 +391,74 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
     };
     for (const DeletionCase& c : cases) {
         CheckDeletion(c);
+    }
+}
+
+// A loaded library's rename: a name taken is drawn again, a refused rename is the end. A held
+// file keeps its name: recorded only where no other account can change a folder above it.
+TEST(PayloadDeletion, AFileInUseIsRecordedOnlyUnderAPathThatNamesItAtBoot) {
+    const std::wstring dll = kUser + L"abc12345.dll";
+    const auto owned = [] {
+        ObjectSecurity security = FakeFileSystem::TrustedSecurity();
+        security.owner = kUserSid;
+        return security;
+    }();
+    const auto addFolders = WithEntry(kAuthenticatedUsers, kFileAddSubdirectory);
+    const struct {
+        const char* name;
+        bool held;
+        Arrange more;
+        std::vector<std::wstring> pending;  // the file stays under the last name, or its own
+    } cases[] = {
+        {"collides, draws again",
+         false,
+         [&](FakeFileSystem& f) {
+             f.AddFile(Renamed(dll, 5)), f.randomValues = {5, 6};
+         },
+         {Renamed(dll, 6)}},
+        {"every name drawn is taken",
+         false,
+         [&](FakeFileSystem& f) {
+             for (std::uint64_t n = 1; n <= 8; ++n)
+                 f.AddFile(Renamed(dll, n));
+         },
+         {}},
+        {"a refused rename", false, [](FakeFileSystem& f) { f.renameFailure = 5; }, {}},
+        {"no random name to be had", false, [](FakeFileSystem& f) { f.randomFails = true; }, {}},
+        {"held in a trusted tree", true, [](FakeFileSystem&) {}, {dll}},
+        {"held in a folder its user may change",
+         true,
+         [&](FakeFileSystem& f) { f.SetSecurity(kUser, UserFolder()); },
+         {}},
+        {"held below a folder a user owns",
+         true,
+         [&](FakeFileSystem& f) { f.SetSecurity(L"C:\\Users", owned); },
+         {}},
+        {"held, the root open to new folders (Windows' own)",
+         true,
+         [&](FakeFileSystem& f) { f.SetSecurity(L"C:\\", addFolders); },
+         {dll}},
+        {"held, a folder open to new folders",
+         true,
+         [&](FakeFileSystem& f) { f.SetSecurity(L"C:\\Users", addFolders); },
+         {}},
+        {"held, a folder's security unreadable",
+         true,
+         [](FakeFileSystem& f) { f.securityFailure = 5; },
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TaskMachine machine;
+        fake::FakeFile& file = machine.files.AddFile(dll);
+        (c.held ? file.heldWithoutDeleteSharing : file.loaded) = true;
+        c.more(machine.files);
+        EXPECT_STREQ(Show(c.pending.empty() ? Result::kPassedOver : Result::kScheduledAtRestart),
+                     Show(DeletePayload(machine.platform, dll)));
+        EXPECT_EQ(test::Join(c.pending), test::Join(machine.files.pendingAtRestart));
+        const std::wstring now = c.pending.empty() ? dll : c.pending.back();
+        EXPECT_TRUE(machine.files.ExistsStored(now)) << Utf16ToUtf8(now);
+        EXPECT_EQ(0u, machine.files.OpenFileHandles());
     }
 }
 
