@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hf {
 
@@ -45,8 +46,59 @@ inline constexpr std::uint32_t kFileShareAll = 0x1 | 0x2 | 0x4;  // read, write,
 inline constexpr std::uint32_t kOpenExisting = 3;                // OPEN_EXISTING
 inline constexpr std::uint32_t kFileFlagOpenReparsePoint = 0x00200000;
 inline constexpr std::uint32_t kFileFlagBackupSemantics = 0x02000000;
+// Whatever a path turns out to reach (a pipe's server above all), it may identify the caller
+// but never act as it: SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION.
+inline constexpr std::uint32_t kSecuritySqosPresent = 0x00100000;
+inline constexpr std::uint32_t kSecurityIdentification = 0x00010000;
+inline constexpr std::uint32_t kReadControl = 0x00020000;  // READ_CONTROL
 // MoveFileExW: record the move (a deletion, with no new name) for the next restart.
 inline constexpr std::uint32_t kMoveFileDelayUntilReboot = 0x4;
+
+// GetDriveTypeW results the rules tell apart.
+inline constexpr std::uint32_t kDriveUnknown = 0;
+inline constexpr std::uint32_t kDriveNoRootDir = 1;
+inline constexpr std::uint32_t kDriveRemovable = 2;
+inline constexpr std::uint32_t kDriveFixed = 3;
+inline constexpr std::uint32_t kDriveRemote = 4;
+inline constexpr std::uint32_t kDriveCdrom = 5;
+inline constexpr std::uint32_t kDriveRamdisk = 6;
+
+// Access rights in a folder's access-control entries (the folder meanings of the file bits).
+inline constexpr std::uint32_t kFileAddFile = 0x0002;          // FILE_ADD_FILE
+inline constexpr std::uint32_t kFileAddSubdirectory = 0x0004;  // FILE_ADD_SUBDIRECTORY
+inline constexpr std::uint32_t kFileDeleteChild = 0x0040;      // FILE_DELETE_CHILD
+inline constexpr std::uint32_t kFileWriteAttributes = 0x0100;  // FILE_WRITE_ATTRIBUTES
+inline constexpr std::uint32_t kWriteDac = 0x00040000;         // WRITE_DAC
+inline constexpr std::uint32_t kWriteOwner = 0x00080000;       // WRITE_OWNER
+inline constexpr std::uint32_t kGenericAll = 0x10000000;       // GENERIC_ALL
+inline constexpr std::uint32_t kGenericWrite = 0x40000000;     // GENERIC_WRITE
+
+// Access-control entry types and flags.
+inline constexpr std::uint8_t kAccessAllowedAceType = 0;
+inline constexpr std::uint8_t kAccessDeniedAceType = 1;
+inline constexpr std::uint8_t kAccessDeniedObjectAceType = 6;
+inline constexpr std::uint8_t kAccessDeniedCallbackAceType = 10;
+inline constexpr std::uint8_t kAccessDeniedCallbackObjectAceType = 12;
+inline constexpr std::uint8_t kInheritOnlyAce = 0x08;
+
+// One entry of a discretionary access-control list, its SID as text ("S-1-5-18"; empty when the
+// entry's layout carries none the backend could read).
+struct AccessEntry {
+    std::uint8_t type = 0;
+    std::uint8_t flags = 0;
+    std::uint32_t mask = 0;
+    std::wstring sid;
+};
+
+// What GetSecurityInfo gives for an object's owner and discretionary access-control list.
+struct ObjectSecurity {
+    std::wstring owner;    // the owner's SID as text; empty when it has none
+    bool hasDacl = false;  // false: no list at all, which grants everyone everything
+    std::vector<AccessEntry> dacl;
+};
+
+// The error SetFileRenameInfo gives when a file of the new name exists.
+inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 
 // The part of BY_HANDLE_FILE_INFORMATION a checked deletion reads.
 struct FileHandleInformation {
@@ -113,6 +165,20 @@ class FileApi {
     // CompareStringOrdinal(a, b, ignoreCase) == CSTR_EQUAL: the comparison the file system makes
     // of names (case folded by the system's upper-case table, no locale).
     virtual bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) = 0;
+    // GetDriveTypeW(rootPath): one of the kDrive* values (rootPath as "C:\\").
+    virtual std::uint32_t GetDriveTypeW(const std::wstring& rootPath) = 0;
+    // SetFileInformationByHandle(file, FileRenameInfo, {ReplaceIfExists = false, no root folder,
+    // newPath}): the open file takes the full path `newPath`; the handle needs DELETE access. A
+    // file of that name is never replaced: false with kErrorAlreadyExists. False with the last
+    // error set.
+    virtual bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) = 0;
+    // GetSecurityInfo(file, SE_FILE_OBJECT, OWNER | DACL): the owner and the access-control
+    // list of the open object (the handle needs READ_CONTROL). Returns the Win32 error code as
+    // GetSecurityInfo does (0 on success).
+    virtual std::uint32_t GetSecurityInfo(FileHandle file, ObjectSecurity& security) = 0;
+    // RtlGenRandom (SystemFunction036): fills `size` bytes at `buffer` with random bytes; false
+    // when it cannot.
+    virtual bool RtlGenRandom(void* buffer, std::uint32_t size) = 0;
 };
 
 // Owns a handle from FileApi::CreateFileW and closes it through the same interface.

@@ -114,6 +114,33 @@ bool RecordingFileApi::SetFileDispositionInfo(FileHandle file, bool deleteFile) 
     return ok;
 }
 
+bool RecordingFileApi::SetFileRenameInfo(FileHandle file, const std::wstring& newPath) {
+    const bool ok = inner_.SetFileRenameInfo(file, newPath);
+    if (ok) {
+        // The handle now names the file by its new name, which a later record of it uses.
+        const auto it = paths_.find(file);
+        log_.Note(L"renamed", (it != paths_.end() ? it->second
+                                                  : L"<a file handle opened elsewhere>") +
+                                  L" -> " + newPath);
+        if (it != paths_.end()) {
+            it->second = newPath;
+        }
+    }
+    return ok;
+}
+
+std::uint32_t RecordingFileApi::GetDriveTypeW(const std::wstring& rootPath) {
+    return inner_.GetDriveTypeW(rootPath);
+}
+
+std::uint32_t RecordingFileApi::GetSecurityInfo(FileHandle file, ObjectSecurity& security) {
+    return inner_.GetSecurityInfo(file, security);
+}
+
+bool RecordingFileApi::RtlGenRandom(void* buffer, std::uint32_t size) {
+    return inner_.RtlGenRandom(buffer, size);
+}
+
 bool RecordingFileApi::MoveFileExW(const std::wstring& existing, const std::wstring* newName,
                                    std::uint32_t flags) {
     const bool ok = inner_.MoveFileExW(existing, newName, flags);
@@ -212,6 +239,14 @@ LStatus RecordingRegistryApi::RegDeleteValueW(HKey key, const std::wstring& name
     const LStatus status = inner_.RegDeleteValueW(key, name);
     if (status == reg::kSuccess) {
         log_.Note(L"value-deleted", PathOf(key, L"") + L"\\" + name);
+    }
+    return status;
+}
+
+LStatus RecordingRegistryApi::NtDeleteKey(HKey key) {
+    const LStatus status = inner_.NtDeleteKey(key);
+    if (status == reg::kSuccess) {
+        log_.Note(L"key-deleted", PathOf(key, L""));
     }
     return status;
 }

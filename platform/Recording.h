@@ -12,6 +12,7 @@
 //   pending-restart    a file MoveFileExW records for deletion at the next restart (its path as
 //                      given, which is the one the restart acts on)
 //   moved              MoveFileExW to a new name at once: "<old> -> <new>"
+//   renamed            a rename through an open handle: "<old> -> <new>"
 //   service-stopped    a service whose status read STOPPED after a stop control it accepted
 //   service-stop-pending  a service that accepted the stop control but was not seen STOPPED
 //                      before its handle was closed
@@ -84,6 +85,10 @@ class RecordingFileApi final : public FileApi {
     bool IsWow64Process(bool& wow64) override;
     bool GetSystemWow64DirectoryW(std::wstring& directory) override;
     bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) override;
+    std::uint32_t GetDriveTypeW(const std::wstring& rootPath) override;
+    bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) override;
+    std::uint32_t GetSecurityInfo(FileHandle file, ObjectSecurity& security) override;
+    bool RtlGenRandom(void* buffer, std::uint32_t size) override;
 
   private:
     FileApi& inner_;
@@ -107,6 +112,7 @@ class RecordingRegistryApi final : public RegistryApi {
     LStatus RegDeleteKeyW(HKey parent, const std::wstring& subKey) override;
     LStatus RegDeleteValueW(HKey key, const std::wstring& name) override;
     LStatus RegCloseKey(HKey key) override;
+    LStatus NtDeleteKey(HKey key) override;
 
   private:
     // "HKLM\<path>" of an open or predefined key joined with `subKey`.

@@ -1,6 +1,6 @@
 #pragma once
-// The registry: the eight calls the registry cursor makes, one to one with the Win32 functions,
-// each returning the LSTATUS Windows returns (0 on success, a Win32 error code otherwise).
+// The registry: the calls the registry cursor makes, one to one with the Win32 functions, each
+// returning the LSTATUS Windows returns (0 on success, a Win32 error code otherwise).
 
 #include "platform/UniqueHandle.h"
 
@@ -23,6 +23,13 @@ namespace reg {
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 
+// RegOpenKeyExW option: a link key at the end of the path is opened itself, never followed
+// (links on the way still are).
+inline constexpr std::uint32_t kOptionOpenLink = 0x00000008;
+
+// A link key holds its target, "\Registry\Machine\...", in this value of type kTypeLink.
+inline constexpr wchar_t kSymbolicLinkValue[] = L"SymbolicLinkValue";
+
 // Value types.
 inline constexpr std::uint32_t kTypeNone = 0;
 inline constexpr std::uint32_t kTypeSz = 1;
@@ -30,6 +37,7 @@ inline constexpr std::uint32_t kTypeExpandSz = 2;
 inline constexpr std::uint32_t kTypeBinary = 3;
 inline constexpr std::uint32_t kTypeDword = 4;
 inline constexpr std::uint32_t kTypeDwordBigEndian = 5;
+inline constexpr std::uint32_t kTypeLink = 6;
 inline constexpr std::uint32_t kTypeMultiSz = 7;
 inline constexpr std::uint32_t kTypeQword = 11;
 
@@ -78,8 +86,12 @@ class RegistryApi {
     // null.
     virtual LStatus RegQueryValueExW(HKey key, const std::wstring& name, std::uint32_t* type,
                                      std::uint8_t* data, std::uint32_t* size) = 0;
-    // RegDeleteKeyW: deletes `subKey` of `parent`, which must have no subkeys of its own.
+    // RegDeleteKeyW: deletes `subKey` of `parent`, which must have no subkeys of its own. A link
+    // key named by `subKey` is followed: its target goes, not the link.
     virtual LStatus RegDeleteKeyW(HKey parent, const std::wstring& subKey) = 0;
+    // NtDeleteKey: deletes the key `key` is open on (a link opened with kOptionOpenLink: the link
+    // itself), which must have no subkeys; its NTSTATUS as RtlNtStatusToDosError gives it.
+    virtual LStatus NtDeleteKey(HKey key) = 0;
     // RegDeleteValueW: deletes one value of `key` (empty name: the default value).
     virtual LStatus RegDeleteValueW(HKey key, const std::wstring& name) = 0;
     // RegCloseKey.

@@ -18,6 +18,12 @@ void PurgeFilterServiceKey(const Platform& platform) {
     if (!registry.OpenKey(kFilterKeyPath, false)) {
         return;
     }
+    // A link in the filter's place goes itself; what it leads to is no part of the filter.
+    if (registry.CurrentKeyIsLink()) {
+        registry.CloseKey();
+        registry.DeleteKey(kFilterKeyPath);
+        return;
+    }
     // The stage must never end the run: one item that cannot go (or throws) is passed over.
     TStringList keys;
     registry.GetKeyNames(keys);

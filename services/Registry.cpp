@@ -62,8 +62,8 @@ TRegistry::ResolvedPath TRegistry::Resolve(const std::wstring& path) const {
 bool TRegistry::OpenKey(const std::wstring& path, bool /*canCreate*/) {
     const ResolvedPath resolved = Resolve(path);
     HKey opened = 0;
-    if (api_.RegOpenKeyExW(resolved.parent, resolved.subKey, 0, reg::kKeyAllAccess, opened) !=
-        reg::kSuccess) {
+    if (api_.RegOpenKeyExW(resolved.parent, resolved.subKey, reg::kOptionOpenLink,
+                           reg::kKeyAllAccess, opened) != reg::kSuccess) {
         return false;
     }
     current_.reset(opened);
@@ -130,19 +130,40 @@ std::wstring TRegistry::GetDataAsString(const std::wstring& name) {
     }
 }
 
-bool TRegistry::DeleteTree(HKey parent, const std::wstring& subKey) {
+bool TRegistry::IsLink(HKey key) {
+    std::uint32_t type = reg::kTypeNone;
+    std::uint32_t size = 0;
+    return api_.RegQueryValueExW(key, reg::kSymbolicLinkValue, &type, nullptr, &size) ==
+               reg::kSuccess &&
+           type == reg::kTypeLink;
+}
+
+bool TRegistry::CurrentKeyIsLink() {
+    return current_ && IsLink(current_.get());
+}
+
+bool TRegistry::DeleteTree(HKey parent, const std::wstring& subKey, int depth) {
+    if (depth > kMaxDeleteDepth) {
+        return false;
+    }
     HKey opened = 0;
-    if (api_.RegOpenKeyExW(parent, subKey, 0, reg::kKeyAllAccess, opened) == reg::kSuccess) {
-        UniqueRegKey key(RegistryKeyTraits{&api_}, opened);
-        RegKeyInfo info;
-        if (api_.RegQueryInfoKeyW(key.get(), info) == reg::kSuccess) {
-            // From the last index down, so each deletion leaves the lower indices in place.
-            for (std::uint32_t index = info.subKeys; index-- > 0;) {
-                std::wstring child;
-                if (api_.RegEnumKeyExW(key.get(), index, info.maxSubKeyLen + 1, child) ==
-                    reg::kSuccess) {
-                    DeleteTree(key.get(), child);
-                }
+    if (api_.RegOpenKeyExW(parent, subKey, reg::kOptionOpenLink, reg::kKeyAllAccess, opened) !=
+        reg::kSuccess) {
+        return false;
+    }
+    UniqueRegKey key(RegistryKeyTraits{&api_}, opened);
+    // A link goes through the handle that opened it: deleting it by name would follow it.
+    if (IsLink(key.get())) {
+        return api_.NtDeleteKey(key.get()) == reg::kSuccess;
+    }
+    RegKeyInfo info;
+    if (api_.RegQueryInfoKeyW(key.get(), info) == reg::kSuccess) {
+        // From the last index down, so each deletion leaves the lower indices in place.
+        for (std::uint32_t index = info.subKeys; index-- > 0;) {
+            std::wstring child;
+            if (api_.RegEnumKeyExW(key.get(), index, info.maxSubKeyLen + 1, child) ==
+                reg::kSuccess) {
+                DeleteTree(key.get(), child, depth + 1);
             }
         }
     }
@@ -151,7 +172,7 @@ bool TRegistry::DeleteTree(HKey parent, const std::wstring& subKey) {
 
 bool TRegistry::DeleteKey(const std::wstring& path) {
     const ResolvedPath resolved = Resolve(path);
-    return DeleteTree(resolved.parent, resolved.subKey);
+    return DeleteTree(resolved.parent, resolved.subKey, 0);
 }
 
 bool TRegistry::DeleteValue(const std::wstring& name) {

@@ -1,7 +1,8 @@
 #pragma once
 // TRegistry: a cursor over one root key of the registry, holding at most one open key (the
-// current key). Every key it opens is opened with KEY_ALL_ACCESS and no registry-view flag; it
-// never creates keys.
+// current key). Every key it opens is opened with KEY_ALL_ACCESS, REG_OPTION_OPEN_LINK and no
+// registry-view flag: a link key at the end of a path is the key opened, never what it leads to
+// (links on the way, such as CurrentControlSet, are followed). It never creates keys.
 //
 // Paths, the same for every method that takes one: a path beginning with a backslash starts at
 // the root key, with that one backslash removed and the rest (a trailing backslash included)
@@ -43,9 +44,16 @@ class TRegistry {
     // its size was taken.
     std::wstring GetDataAsString(const std::wstring& name);
     // Deletes the key at `path` with all its subkeys, depth first, the last-listed subkey first,
-    // through a handle of its own; returns whether the key itself was deleted. The current key
-    // is the same before and after.
+    // through a handle of its own; returns whether the key itself was deleted. A link key is
+    // deleted itself and never descended into, so what it leads to stays whole and a loop ends;
+    // below kMaxDeleteDepth levels nothing is opened and what is there stays. A key that cannot
+    // be opened is not deleted. The current key is the same before and after.
     bool DeleteKey(const std::wstring& path);
+    // Whether the current key is a link key (it holds a "SymbolicLinkValue" of type REG_LINK).
+    bool CurrentKeyIsLink();
+
+    // How many levels DeleteKey descends below the key it is given.
+    static constexpr int kMaxDeleteDepth = 512;
     // Deletes the value `name` of the current key; returns whether it was deleted.
     bool DeleteValue(const std::wstring& name);
 
@@ -60,7 +68,8 @@ class TRegistry {
     // The one place the path rule lives.
     ResolvedPath Resolve(const std::wstring& path) const;
     // Deletes `subKey` of `parent` with everything below it; true when the key itself went.
-    bool DeleteTree(HKey parent, const std::wstring& subKey);
+    bool DeleteTree(HKey parent, const std::wstring& subKey, int depth);
+    bool IsLink(HKey key);
     // Subkey (or value) names at indices 0 to count - 1, the count read once beforehand.
     void ReadNames(TStringList& names, bool values);
 

@@ -7,6 +7,7 @@
 #include "platform/StringList.h"
 #include "platform/Text.h"
 #include "tasks/FieldSplit.h"
+#include "tasks/LocalPath.h"
 #include "tasks/PayloadDeletion.h"
 #include "tasks/TaskDefinition.h"
 
@@ -62,22 +63,28 @@ std::vector<std::wstring> LibraryCandidates(const std::wstring& library) {
     return candidates;
 }
 
-// Deletes every candidate that passes `test`, each judged on its own.
+// Deletes every candidate that passes `test`, each judged on its own. A candidate off the local
+// fixed disks is passed over before its first file-system call, one with a link on the way
+// before any call that would follow it.
 template <typename Test>
 void DeleteCandidates(const Platform& platform, const std::wstring& library, Test test) {
     for (const std::wstring& candidate : LibraryCandidates(library)) {
-        if (test(candidate)) {
+        if (IsLocalFixedPath(platform.Files(), candidate) &&
+            HasNoLinkOnTheWay(platform.Files(), candidate) && test(candidate)) {
             DeletePayload(platform, candidate);
         }
     }
 }
 
-// A library given by path must have no ProductName; a bare name's copies are not tested.
+// A library given by path must have no ProductName. A bare name's copies, in the system folders,
+// must have no OriginalFilename, as the version branch asks: a task of any user may name the
+// shared runtime libraries there (msvcp140.dll has the name's shape), and those carry one.
 void DeleteByName(const Platform& platform, const std::wstring& library) {
     const bool byPath = ContainsPath(library);
     DeleteCandidates(platform, library, [&](const std::wstring& candidate) {
         return FileExists(platform.Files(), candidate) &&
-               (!byPath || GetVersionString(platform, candidate, kProductName).empty());
+               GetVersionString(platform, candidate, byPath ? kProductName : kOriginalFilename)
+                   .empty();
     });
 }
 
@@ -117,7 +124,7 @@ std::wstring_view FileNamePart(std::wstring_view text) {
 }
 
 bool ContainsPath(std::wstring_view text) {
-    return text.find_first_of(L"\\:") != std::wstring_view::npos;
+    return text.find_first_of(L"\\/:") != std::wstring_view::npos;
 }
 
 std::wstring_view ExtensionlessForm(std::wstring_view text) {

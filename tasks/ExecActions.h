@@ -19,7 +19,8 @@ void CheckExecActions(const Platform& platform, RegisteredTask& task);
 
 // The text after the last '\' or ':'; the whole text when it has neither.
 std::wstring_view FileNamePart(std::wstring_view text);
-// Whether the text holds a '\' or a ':'.
+// Whether the text holds a '\', a '/' or a ':': a library field without any of them is a bare
+// name, looked for in the system folders; one with '/' is a path like any other.
 bool ContainsPath(std::wstring_view text);
 // The text before its last '.', when that '.' comes after every '\' and ':'; else the text.
 std::wstring_view ExtensionlessForm(std::wstring_view text);

@@ -13,8 +13,8 @@ lab_scenario_about() {
         access-denied) echo "RegGuardSvc that cannot be opened (access denied) ends the run at 20" ;;
         stop-pending) echo "a service that stays stop-pending holds the run no longer than the wait's bound" ;;
         answer-yes) echo "Yes starts shutdown.exe hidden with -r -t 00 and leaves the window open at 100" ;;
-        payload-in-use) echo "payloads loaded or held open are left to the restart, which removes them and nothing else" ;;
-        steered-deletion) echo "paths a task author steers with '..' or a folder link leave their targets alone" ;;
+        payload-in-use) echo "loaded payloads are renamed and left to the restart, which removes them and nothing else, even through a folder made a link" ;;
+        steered-deletion) echo "paths a task author steers with '..', a folder link, a share, a slash or a system library's name leave their targets alone" ;;
         unattended) echo "/quiet: exit codes 3010, 0, 1603, 1639, 1641, no window, and a report equal to the inventory's difference" ;;
         *) return 1 ;;
     esac
@@ -301,38 +301,53 @@ lab_restart_verdict() {
 }
 
 # 6. The payloads are in use while the tool runs: libraries loaded by stand-ins for rundll32.exe,
-#    the batch file held open. They are left to the restart, which removes them and nothing else.
+#    batch files held open. The loaded ones are renamed and their new names left to the restart,
+#    which removes them and nothing else, also after a folder became a link; the held ones stay.
 scenario_payload_in_use() {
-    local table=lab/scenarios/payload-in-use.txt rc lib
+    local table=lab/scenarios/payload-in-use.txt rc lib batch
     lab_new_sandbox payload-in-use
     lab_standin_loader
     lab_plant "$table"
     for lib in 'C:\Windows\System32\hf3k9x2a.dll' 'C:\Users\Public\Libraries\hf 7\a1b2c3d4.dll' \
-        'C:\ProgramData\hfdecoy\b1c2d3e4.dll'; do
+        'C:\Users\Public\hfswap\c0ffee12.dll' 'C:\ProgramData\hfdecoy\b1c2d3e4.dll'; do
         lab_hold "a stand-in rundll32.exe" "$lib" 'C:\lab\standin-rundll32.exe' "$lib"
     done
-    local batch='C:\Windows\System32\WindowsPowerShell\v1.0\hfupd.bat'
     # Read as a running program's input: cmd.exe opens a "<" file without delete sharing (a batch
     # file it runs it shares for deletion, which would simply let the deletion through).
-    lab_hold "a program reading it" "$batch" cmd /c "ping -n 900 127.0.0.1 <$batch >nul"
+    for batch in 'C:\Windows\System32\WindowsPowerShell\v1.0\hfupd.bat' \
+        'C:\Users\Public\Documents\WindowsPowerShell\hfuser.bat'; do
+        lab_hold "a program reading it" "$batch" cmd /c "ping -n 900 127.0.0.1 <$batch >nul"
+    done
     lab_inventory "$table" "$lab_run/before.txt"
     lab_drive inuse no
     rc=$?
     lab_inventory "$table" "$lab_run/after.txt"
     lab_pending >"$lab_run/pending.txt"
+    # The user empties the payload's folder and makes it a link to a folder holding a file of the
+    # payload's old name, before the restart.
+    local public=$lab_prefix/drive_c/users/Public
+    rm -rf "$public/hfswap" && ln -s hfvictim "$public/hfswap" &&
+        [ -f "$public/hfswap/c0ffee12.dll" ] ||
+        lab_die "could not make C:\\Users\\Public\\hfswap a link to C:\\Users\\Public\\hfvictim"
+    lab_step "C:\\Users\\Public\\hfswap emptied and made a link to C:\\Users\\Public\\hfvictim"
     lab_step "simulated restart: the sandbox's programs end, then wineboot"
     lab_restart
+    # The link goes again, so that the inventory sees each file by its own path.
+    rm -f "$public/hfswap"
     lab_inventory "$table" "$lab_run/after-restart.txt"
     lab_pending >"$lab_run/pending-after-restart.txt"
 
     echo
     lab_check_answered_no inuse "$rc"
-    lab_check "pending deletions recorded" "$(grep -c . "$lab_run/pending.txt")" \
-        "$(grep -c '|pending deletion$' "$lab_run/after.txt")"
+    lab_check "pending deletions recorded" "$(grep -c . "$lab_run/pending.txt")" 3
     sed 's/^/    /' "$lab_run/pending.txt"
-    lab_check "each recorded as \\??\\<path>" "$(grep -vc '^\\??\\' "$lab_run/pending.txt") without" "0 without"
+    lab_check "each \\??\\<path>.<16 hex digits>" \
+        "$(grep -Evc '^\\\?\?\\.+\.[0-9a-f]{16}$' "$lab_run/pending.txt") without" "0 without"
     lab_verdict "$table" "$lab_run/before.txt" "$lab_run/after.txt"
     lab_restart_verdict "$lab_run/after.txt" "$lab_run/after-restart.txt"
+    lab_check "renamed payloads after the restart" \
+        "$(find "$lab_prefix/drive_c/" -regextype posix-extended -iregex '.*\.dll\.[0-9a-f]{16}' | wc -l) left" \
+        "0 left"
     lab_check "pending list after the restart" "$(grep -c . "$lab_run/pending-after-restart.txt") entries" "0 entries"
 }
 
@@ -340,6 +355,12 @@ scenario_payload_in_use() {
 scenario_steered_deletion() {
     local table=lab/scenarios/steered-deletion.txt rc
     lab_new_sandbox steered-deletion
+    # A share as Wine keeps it (\\hfhost\share is dosdevices/unc/hfhost/share), with a library
+    # of the name branch's shape and no version resource: the scenario plants it, the table
+    # watches it.
+    local share=$lab_prefix/dosdevices/unc/hfhost/share
+    mkdir -p "$share" && printf 'MZ a library on a share\r\n' >"$share/ab12cd34.dll" ||
+        lab_die "could not plant \\\\hfhost\\share\\ab12cd34.dll"
     lab_plant "$table"
     # C:\Users\Public\WindowsPowerShell as a Unix symbolic link: Wine follows it, and the final
     # path of a file opened through it is the ledger folder's.

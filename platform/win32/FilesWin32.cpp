@@ -1,9 +1,15 @@
 #include "platform/win32/FilesWin32.h"
 
+#include "platform/win32/Win32Handles.h"
+
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <limits>
+#include <vector>
 
 namespace hf {
 
@@ -15,6 +21,31 @@ static_assert(kOpenExisting == OPEN_EXISTING);
 static_assert(kFileFlagOpenReparsePoint == FILE_FLAG_OPEN_REPARSE_POINT);
 static_assert(kFileFlagBackupSemantics == FILE_FLAG_BACKUP_SEMANTICS);
 static_assert(kMoveFileDelayUntilReboot == MOVEFILE_DELAY_UNTIL_REBOOT);
+static_assert(kSecuritySqosPresent == SECURITY_SQOS_PRESENT);
+static_assert(kSecurityIdentification == SECURITY_IDENTIFICATION);
+static_assert(kReadControl == READ_CONTROL);
+static_assert(kDriveUnknown == DRIVE_UNKNOWN);
+static_assert(kDriveNoRootDir == DRIVE_NO_ROOT_DIR);
+static_assert(kDriveRemovable == DRIVE_REMOVABLE);
+static_assert(kDriveFixed == DRIVE_FIXED);
+static_assert(kDriveRemote == DRIVE_REMOTE);
+static_assert(kDriveCdrom == DRIVE_CDROM);
+static_assert(kDriveRamdisk == DRIVE_RAMDISK);
+static_assert(kFileAddFile == FILE_ADD_FILE);
+static_assert(kFileAddSubdirectory == FILE_ADD_SUBDIRECTORY);
+static_assert(kFileDeleteChild == FILE_DELETE_CHILD);
+static_assert(kFileWriteAttributes == FILE_WRITE_ATTRIBUTES);
+static_assert(kWriteDac == WRITE_DAC);
+static_assert(kWriteOwner == WRITE_OWNER);
+static_assert(kGenericAll == GENERIC_ALL);
+static_assert(kGenericWrite == GENERIC_WRITE);
+static_assert(kAccessAllowedAceType == ACCESS_ALLOWED_ACE_TYPE);
+static_assert(kAccessDeniedAceType == ACCESS_DENIED_ACE_TYPE);
+static_assert(kAccessDeniedObjectAceType == ACCESS_DENIED_OBJECT_ACE_TYPE);
+static_assert(kAccessDeniedCallbackAceType == ACCESS_DENIED_CALLBACK_ACE_TYPE);
+static_assert(kAccessDeniedCallbackObjectAceType == ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE);
+static_assert(kInheritOnlyAce == INHERIT_ONLY_ACE);
+static_assert(kErrorAlreadyExists == ERROR_ALREADY_EXISTS);
 
 namespace {
 
@@ -49,6 +80,32 @@ void CopyFindData(const WIN32_FIND_DATAW& found, FindData& data) {
 
 HANDLE ToHandle(std::uintptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
+}
+
+// A SID as "S-1-..."; empty when it cannot be converted.
+std::wstring SidText(PSID sid) {
+    LPWSTR text = nullptr;
+    if (sid == nullptr || !::ConvertSidToStringSidW(sid, &text)) {
+        return {};
+    }
+    const UniqueLocalMemory owner(LocalMemoryTraits{}, text);
+    return text;
+}
+
+// The SID of the entry types whose layout is header, mask, SID (allowed and denied, plain and
+// callback); null for the object types, whose SID sits after optional GUIDs and which a file
+// system's list does not hold.
+PSID EntrySid(const ACE_HEADER* header) {
+    switch (header->AceType) {
+        case ACCESS_ALLOWED_ACE_TYPE:
+        case ACCESS_DENIED_ACE_TYPE:
+        case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+        case ACCESS_DENIED_CALLBACK_ACE_TYPE:
+            return const_cast<DWORD*>(
+                &reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header)->SidStart);
+        default:
+            return nullptr;
+    }
 }
 
 }  // namespace
@@ -180,6 +237,68 @@ bool Win32FileApi::EqualOrdinal(std::wstring_view a, std::wstring_view b, bool i
     return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                                   static_cast<int>(b.size()),
                                   ignoreCase ? TRUE : FALSE) == CSTR_EQUAL;
+}
+
+std::uint32_t Win32FileApi::GetDriveTypeW(const std::wstring& rootPath) {
+    return ::GetDriveTypeW(rootPath.c_str());
+}
+
+bool Win32FileApi::SetFileRenameInfo(FileHandle file, const std::wstring& newPath) {
+    // The NT form of the full path: passed on unchanged where the system takes FileName as an
+    // NT path, and recognised as one where it converts a DOS path first (Wine).
+    const std::wstring name = L"\\??\\" + newPath;
+    const std::size_t nameBytes = name.size() * sizeof(wchar_t);
+    if (nameBytes > std::numeric_limits<DWORD>::max() - sizeof(FILE_RENAME_INFO)) {
+        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(info->FileName, name.data(), nameBytes);
+    return ::SetFileInformationByHandle(ToHandle(file), FileRenameInfo, info,
+                                        static_cast<DWORD>(buffer.size())) != 0;
+}
+
+std::uint32_t Win32FileApi::GetSecurityInfo(FileHandle file, ObjectSecurity& security) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD status = ::GetSecurityInfo(ToHandle(file), SE_FILE_OBJECT,
+                                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                           &owner, nullptr, &dacl, nullptr, &descriptor);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    const UniqueLocalMemory descriptorOwner(LocalMemoryTraits{}, descriptor);
+    ObjectSecurity result;
+    result.owner = SidText(owner);
+    result.hasDacl = dacl != nullptr;
+    for (DWORD index = 0; dacl != nullptr && index < dacl->AceCount; ++index) {
+        void* entry = nullptr;
+        if (!::GetAce(dacl, index, &entry)) {
+            return ::GetLastError();
+        }
+        const auto* header = static_cast<const ACE_HEADER*>(entry);
+        AccessEntry access;
+        access.type = header->AceType;
+        access.flags = header->AceFlags;
+        access.mask = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header)->Mask;
+        access.sid = SidText(EntrySid(header));
+        result.dacl.push_back(std::move(access));
+    }
+    security = std::move(result);
+    return ERROR_SUCCESS;
+}
+
+bool Win32FileApi::RtlGenRandom(void* buffer, std::uint32_t size) {
+    // SystemFunction036 of advapi32, which the program imports for the registry anyway.
+    using GenRandom = BOOLEAN(WINAPI*)(PVOID, ULONG);
+    const auto generate =
+        GetProcedure<GenRandom>(::GetModuleHandleW(L"advapi32.dll"), "SystemFunction036");
+    return generate != nullptr && generate(buffer, size) != FALSE;
 }
 
 }  // namespace hf

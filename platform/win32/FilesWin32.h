@@ -26,6 +26,10 @@ class Win32FileApi final : public FileApi {
     bool IsWow64Process(bool& wow64) override;
     bool GetSystemWow64DirectoryW(std::wstring& directory) override;
     bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) override;
+    std::uint32_t GetDriveTypeW(const std::wstring& rootPath) override;
+    bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) override;
+    std::uint32_t GetSecurityInfo(FileHandle file, ObjectSecurity& security) override;
+    bool RtlGenRandom(void* buffer, std::uint32_t size) override;
 };
 
 }  // namespace hf

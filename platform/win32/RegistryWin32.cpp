@@ -1,6 +1,9 @@
 #include "platform/win32/RegistryWin32.h"
 
+#include "platform/win32/Win32Handles.h"
+
 #include <windows.h>
+#include <winternl.h>
 
 #include <vector>
 
@@ -17,6 +20,8 @@ static_assert(reg::kTypeBinary == REG_BINARY);
 static_assert(reg::kTypeDword == REG_DWORD);
 static_assert(reg::kTypeDwordBigEndian == REG_DWORD_BIG_ENDIAN);
 static_assert(reg::kTypeMultiSz == REG_MULTI_SZ);
+static_assert(reg::kTypeLink == REG_LINK);
+static_assert(reg::kOptionOpenLink == REG_OPTION_OPEN_LINK);
 static_assert(reg::kTypeQword == REG_QWORD);
 static_assert(reg::kSuccess == ERROR_SUCCESS);
 static_assert(reg::kErrorFileNotFound == ERROR_FILE_NOT_FOUND);
@@ -107,6 +112,20 @@ LStatus Win32RegistryApi::RegDeleteValueW(HKey key, const std::wstring& name) {
 
 LStatus Win32RegistryApi::RegCloseKey(HKey key) {
     return ::RegCloseKey(ToHkey(key));
+}
+
+LStatus Win32RegistryApi::NtDeleteKey(HKey key) {
+    // From ntdll, which every process has loaded: the only call that deletes a key through a
+    // handle, and so the only way to delete a link rather than what it leads to.
+    using DeleteKey = NTSTATUS(NTAPI*)(HANDLE);
+    using ToDosError = ULONG(NTAPI*)(NTSTATUS);
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    const auto deleteKey = GetProcedure<DeleteKey>(ntdll, "NtDeleteKey");
+    const auto toDosError = GetProcedure<ToDosError>(ntdll, "RtlNtStatusToDosError");
+    if (deleteKey == nullptr || toDosError == nullptr) {
+        return ERROR_PROC_NOT_FOUND;
+    }
+    return static_cast<LStatus>(toDosError(deleteKey(ToHkey(key))));
 }
 
 }  // namespace hf

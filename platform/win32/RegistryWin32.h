@@ -18,6 +18,7 @@ class Win32RegistryApi final : public RegistryApi {
     LStatus RegDeleteKeyW(HKey parent, const std::wstring& subKey) override;
     LStatus RegDeleteValueW(HKey key, const std::wstring& name) override;
     LStatus RegCloseKey(HKey key) override;
+    LStatus NtDeleteKey(HKey key) override;
 };
 
 }  // namespace hf

@@ -65,6 +65,15 @@ struct ArgvTraits {
 };
 using UniqueArgv = UniqueHandle<ArgvTraits>;
 
+// Memory the system allocated for the caller with LocalAlloc (a security descriptor from
+// GetSecurityInfo, a SID's text from ConvertSidToStringSidW).
+struct LocalMemoryTraits {
+    using Handle = void*;
+    static Handle Invalid() noexcept { return nullptr; }
+    void Close(Handle memory) const noexcept { ::LocalFree(memory); }
+};
+using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
+
 // A function of a module, typed; null when the module lacks it.
 template <typename Function>
 Function GetProcedure(HMODULE module, const char* name) {

@@ -306,12 +306,17 @@ std::uint32_t FakeFileSystem::MissingPathError(const std::wstring& path) const {
                                                             : kErrorPathNotFound;
 }
 
+void FakeFileSystem::Record(const wchar_t* function, const std::wstring& path) {
+    calls.push_back(std::wstring(function) + L"(" + path + L")");
+}
+
 bool FakeFileSystem::Fail(std::uint32_t code) {
     system_.lastError = code;
     return false;
 }
 
 std::uint32_t FakeFileSystem::GetFileAttributesW(const std::wstring& path) {
+    Record(L"GetFileAttributesW", path);
     if (auto failure = PathFailure(path)) {
         Fail(*failure);
         return kInvalidFileAttributes;
@@ -325,6 +330,7 @@ std::uint32_t FakeFileSystem::GetFileAttributesW(const std::wstring& path) {
 }
 
 bool FakeFileSystem::GetFileAttributesExW(const std::wstring& path, FileAttributeData& data) {
+    Record(L"GetFileAttributesExW", path);
     if (auto failure = PathFailure(path)) {
         return Fail(*failure);
     }
@@ -342,6 +348,7 @@ bool FakeFileSystem::GetFileAttributesExW(const std::wstring& path, FileAttribut
 }
 
 bool FakeFileSystem::DeleteFileW(const std::wstring& path) {
+    Record(L"DeleteFileW", path);
     deletions.push_back(path);
     if (auto failure = PathFailure(path)) {
         return Fail(*failure);
@@ -362,6 +369,7 @@ bool FakeFileSystem::DeleteFileW(const std::wstring& path) {
 }
 
 FindHandle FakeFileSystem::FindFirstFileW(const std::wstring& pattern, FindData& data) {
+    Record(L"FindFirstFileW", pattern);
     searchPatterns.push_back(pattern);
     const auto slash = pattern.find_last_of(L"\\/");
     const std::wstring folder =
@@ -444,6 +452,8 @@ bool FakeFileSystem::GetSystemWindowsDirectoryW(std::wstring& directory) {
 FileHandle FakeFileSystem::CreateFileW(const std::wstring& path, std::uint32_t access,
                                        std::uint32_t /*share*/, std::uint32_t disposition,
                                        std::uint32_t flags) {
+    Record(L"CreateFileW", path);
+    openFlags.push_back(flags);
     if ((access & kDeleteAccess) != 0) {
         deletions.push_back(path);
     }
@@ -535,6 +545,7 @@ bool FakeFileSystem::SetFileDispositionInfo(FileHandle file, bool deleteFile) {
 
 bool FakeFileSystem::MoveFileExW(const std::wstring& existing, const std::wstring* newName,
                                  std::uint32_t flags) {
+    Record(L"MoveFileExW", existing);
     if (moveFailure) {
         return Fail(*moveFailure);
     }
@@ -546,6 +557,7 @@ bool FakeFileSystem::MoveFileExW(const std::wstring& existing, const std::wstrin
 }
 
 bool FakeFileSystem::GetFullPathNameW(const std::wstring& path, std::wstring& fullPath) {
+    Record(L"GetFullPathNameW", path);
     if (path.empty()) {
         return Fail(kErrorInvalidParameter);
     }
@@ -568,6 +580,7 @@ bool FakeFileSystem::GetFullPathNameW(const std::wstring& path, std::wstring& fu
 }
 
 bool FakeFileSystem::GetLongPathNameW(const std::wstring& path, std::wstring& longPath) {
+    Record(L"GetLongPathNameW", path);
     if (path.empty() || Find(path) == nullptr) {
         return Fail(MissingPathError(path));
     }
@@ -600,6 +613,109 @@ bool FakeFileSystem::GetSystemWow64DirectoryW(std::wstring& directory) {
 
 bool FakeFileSystem::EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) {
     return ignoreCase ? UpperCase(a) == UpperCase(b) : a == b;
+}
+
+}  // namespace hf::fake
+
+namespace hf::fake {
+
+namespace {
+
+constexpr wchar_t kSystemSid[] = L"S-1-5-18";
+constexpr wchar_t kAdministratorsSid[] = L"S-1-5-32-544";
+constexpr wchar_t kTrustedInstallerSid[] =
+    L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+constexpr wchar_t kUsersSid[] = L"S-1-5-32-545";
+constexpr std::uint32_t kFullControl = 0x001F01FF;
+constexpr std::uint32_t kReadAndExecute = 0x001200A9;
+
+}  // namespace
+
+ObjectSecurity FakeFileSystem::TrustedSecurity() {
+    ObjectSecurity security;
+    security.owner = kSystemSid;
+    security.hasDacl = true;
+    for (const wchar_t* sid : {kSystemSid, kAdministratorsSid, kTrustedInstallerSid}) {
+        security.dacl.push_back({kAccessAllowedAceType, 0, kFullControl, sid});
+    }
+    security.dacl.push_back({kAccessAllowedAceType, 0, kReadAndExecute, kUsersSid});
+    return security;
+}
+
+void FakeFileSystem::SetSecurity(const std::wstring& path, ObjectSecurity security) {
+    security_[Key(path)] = std::move(security);
+}
+
+std::uint32_t FakeFileSystem::GetDriveTypeW(const std::wstring& rootPath) {
+    Record(L"GetDriveTypeW", rootPath);
+    if (rootPath.size() != 3 || rootPath[1] != L':' || rootPath[2] != L'\\') {
+        return kDriveNoRootDir;
+    }
+    const auto it = driveTypes.find(UpperCase(rootPath.substr(0, 1))[0]);
+    return it == driveTypes.end() ? kDriveFixed : it->second;
+}
+
+bool FakeFileSystem::SetFileRenameInfo(FileHandle file, const std::wstring& newPath) {
+    renames.push_back(newPath);
+    auto it = opened_.find(file);
+    if (it == opened_.end() || AtKey(it->second.key) == nullptr) {
+        return Fail(kErrorInvalidHandle);
+    }
+    OpenFile& open = it->second;
+    if ((open.access & kDeleteAccess) == 0) {
+        return Fail(kErrorAccessDenied);
+    }
+    if (renameFailure) {
+        return Fail(*renameFailure);
+    }
+    const std::wstring target = Reach(newPath, false);
+    const FakeFile* folder = AtKey(ParentKey(target));
+    if (folder == nullptr || !folder->IsDirectory()) {
+        return Fail(kErrorPathNotFound);
+    }
+    if (AtKey(target) != nullptr) {
+        return Fail(kErrorAlreadyExists);
+    }
+    FakeFile moved = entries_.at(open.key);
+    const auto slash = newPath.find_last_of(L"\\/");
+    moved.name = slash == std::wstring::npos ? newPath : newPath.substr(slash + 1);
+    moved.shortName.clear();
+    entries_.erase(open.key);
+    entries_.emplace(target, std::move(moved));
+    open.key = target;
+    return true;
+}
+
+std::uint32_t FakeFileSystem::GetSecurityInfo(FileHandle file, ObjectSecurity& security) {
+    auto it = opened_.find(file);
+    if (it == opened_.end() || AtKey(it->second.key) == nullptr) {
+        return kErrorInvalidHandle;
+    }
+    if ((it->second.access & kReadControl) == 0) {
+        return kErrorAccessDenied;
+    }
+    if (securityFailure) {
+        return *securityFailure;
+    }
+    const auto found = security_.find(it->second.key);
+    security = found == security_.end() ? TrustedSecurity() : found->second;
+    return 0;
+}
+
+bool FakeFileSystem::RtlGenRandom(void* buffer, std::uint32_t size) {
+    if (randomFails) {
+        return false;
+    }
+    const std::uint64_t value =
+        randomUsed_ < randomValues.size()
+            ? randomValues[randomUsed_]
+            : static_cast<std::uint64_t>(randomUsed_ - randomValues.size() + 1);
+    ++randomUsed_;
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    for (std::uint32_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * (i % 8)));
+    }
+    return true;
 }
 
 }  // namespace hf::fake

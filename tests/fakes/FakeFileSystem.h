@@ -29,6 +29,7 @@ inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorBadPathname = 161;
+inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 inline constexpr std::uint32_t kErrorResourceDataNotFound = 1812;
 inline constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;
 
@@ -118,6 +119,29 @@ class FakeFileSystem final : public FileApi {
     std::wstring wow64Folder = L"C:\\Windows\\SysWOW64";
     // Every FindFirstFileW pattern, as given.
     std::vector<std::wstring> searchPatterns;
+    // Every call that names a path, as "Function(path)" with the path as given, in order.
+    std::vector<std::wstring> calls;
+    // The flags of every CreateFileW, in order.
+    std::vector<std::uint32_t> openFlags;
+
+    // GetDriveTypeW by upper-case drive letter; a letter not listed is a fixed drive.
+    std::map<wchar_t, std::uint32_t> driveTypes;
+    // Every SetFileRenameInfo asked for: the new path as given (failed attempts included).
+    std::vector<std::wstring> renames;
+    // When set, SetFileRenameInfo fails with this code.
+    std::optional<std::uint32_t> renameFailure;
+    // What RtlGenRandom hands out: these values in turn (each as 8 little-endian bytes, cut or
+    // repeated to the size asked), then 1, 2, 3, ... When `randomFails`, it fails.
+    std::vector<std::uint64_t> randomValues;
+    bool randomFails = false;
+    // The owner and access-control list GetSecurityInfo gives for what a path stores (no link
+    // followed); anything not given has TrustedSecurity(). When set, GetSecurityInfo fails with
+    // this code.
+    void SetSecurity(const std::wstring& path, ObjectSecurity security);
+    std::optional<std::uint32_t> securityFailure;
+    // Owned by SYSTEM, full control for SYSTEM, Administrators and TrustedInstaller, read and
+    // execute for Users.
+    static ObjectSecurity TrustedSecurity();
 
     // GetSystemWindowsDirectoryW gives this folder, or fails with `windowsFolderFailure`; each
     // call is counted.
@@ -147,6 +171,10 @@ class FakeFileSystem final : public FileApi {
     bool IsWow64Process(bool& wow64Process) override;
     bool GetSystemWow64DirectoryW(std::wstring& directory) override;
     bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) override;
+    std::uint32_t GetDriveTypeW(const std::wstring& rootPath) override;
+    bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) override;
+    std::uint32_t GetSecurityInfo(FileHandle file, ObjectSecurity& security) override;
+    bool RtlGenRandom(void* buffer, std::uint32_t size) override;
 
     // The lookup key of a path: separators unified and collapsed, no trailing separator, a-z
     // upper-cased.
@@ -168,6 +196,7 @@ class FakeFileSystem final : public FileApi {
     };
 
     bool Fail(std::uint32_t code);
+    void Record(const wchar_t* function, const std::wstring& path);
     std::wstring ParentKey(const std::wstring& key) const;
     // The key the process reaches through `path`: WoW64 redirection, then short names and links
     // on the way (the last component's link too when `followLast`).
@@ -185,6 +214,8 @@ class FakeFileSystem final : public FileApi {
     std::map<std::wstring, std::uint32_t> deleteFailures_;
     std::map<FindHandle, Search> searches_;
     std::map<FileHandle, OpenFile> opened_;
+    std::map<std::wstring, ObjectSecurity> security_;  // by Key()
+    std::size_t randomUsed_ = 0;
     FindHandle nextHandle_ = 0x100;
 };
 

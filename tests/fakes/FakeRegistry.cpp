@@ -117,6 +117,16 @@ FakeRegistry::Key& FakeRegistry::AddKey(std::wstring_view path) {
     return *key;
 }
 
+FakeRegistry::Key& FakeRegistry::AddLink(std::wstring_view path, std::wstring_view target) {
+    Key& link = AddKey(path);
+    link.linkTarget = std::wstring(target);
+    SetString(path, reg::kSymbolicLinkValue, L"\\Registry\\Machine\\" + std::wstring(target),
+              reg::kTypeLink);
+    // As the system stores it: the text without a terminating NUL.
+    ValueOf(link, reg::kSymbolicLinkValue)->data.resize(2 * (18 + target.size()));
+    return link;
+}
+
 FakeRegistry::Key* FakeRegistry::FindKey(std::wstring_view path) {
     KeyPtr found;
     return Walk(root_, path, found) == reg::kSuccess ? found.get() : nullptr;
@@ -181,7 +191,10 @@ KeyPtr FakeRegistry::KeyOf(HKey handle) const {
     return it == handles_.end() ? nullptr : it->second;
 }
 
-LStatus FakeRegistry::Walk(const KeyPtr& from, std::wstring_view subKey, KeyPtr& found) const {
+LStatus FakeRegistry::Walk(const KeyPtr& from, std::wstring_view subKey, KeyPtr& found,
+                           bool openLink, int depth) const {
+    // The system gives up after this many links in one open.
+    constexpr int kMaxLinks = 32;
     KeyPtr key = from;
     if (!subKey.empty()) {
         const auto parts = Split(subKey);
@@ -196,6 +209,17 @@ LStatus FakeRegistry::Walk(const KeyPtr& from, std::wstring_view subKey, KeyPtr&
             key = key->Child(parts[i]);
             if (!key) {
                 return reg::kErrorFileNotFound;
+            }
+            const bool last =
+                i + 1 == parts.size() || (i + 2 == parts.size() && parts[i + 1].empty());
+            if (key->linkTarget && !(last && openLink)) {
+                if (depth >= kMaxLinks) {
+                    return reg::kErrorFileNotFound;
+                }
+                const LStatus status = Walk(root_, *key->linkTarget, key, false, depth + 1);
+                if (status != reg::kSuccess) {
+                    return status;
+                }
             }
         }
     }
@@ -222,8 +246,8 @@ LStatus FakeRegistry::Log(std::wstring_view function, const std::wstring& target
     return status;
 }
 
-LStatus FakeRegistry::RegOpenKeyExW(HKey parent, const std::wstring& subKey,
-                                    std::uint32_t /*options*/, std::uint32_t access, HKey& result) {
+LStatus FakeRegistry::RegOpenKeyExW(HKey parent, const std::wstring& subKey, std::uint32_t options,
+                                    std::uint32_t access, HKey& result) {
     const std::wstring target = Describe(parent, subKey);
     if (before) {
         before(L"RegOpenKeyExW", target);
@@ -236,7 +260,8 @@ LStatus FakeRegistry::RegOpenKeyExW(HKey parent, const std::wstring& subKey,
         return Log(L"RegOpenKeyExW", target, reg::kErrorKeyDeleted);
     }
     KeyPtr key;
-    const LStatus status = Walk(from, subKey, key);
+    const bool openLink = (options & reg::kOptionOpenLink) != 0;
+    const LStatus status = Walk(from, subKey, key, openLink);
     if (status != reg::kSuccess) {
         return Log(L"RegOpenKeyExW", target, status);
     }
@@ -437,6 +462,27 @@ LStatus FakeRegistry::RegCloseKey(HKey key) {
         return Log(L"RegCloseKey", target, reg::kErrorInvalidHandle);
     }
     return Log(L"RegCloseKey", target, reg::kSuccess);
+}
+
+LStatus FakeRegistry::NtDeleteKey(HKey key) {
+    const std::wstring target = Describe(key, {});
+    if (before) {
+        before(L"NtDeleteKey", target);
+    }
+    const KeyPtr k = KeyOf(key);
+    if (!k) {
+        return Log(L"NtDeleteKey", target, reg::kErrorInvalidHandle);
+    }
+    if (k->deleted) {
+        return Log(L"NtDeleteKey", target, reg::kErrorKeyDeleted);
+    }
+    if (k == root_ || k->refuseDelete || k->SubKeyCount() != 0) {
+        return Log(L"NtDeleteKey", target, reg::kErrorAccessDenied);
+    }
+    k->parent->RemoveChild(*k);
+    k->deleted = true;
+    k->parent = nullptr;
+    return Log(L"NtDeleteKey", target, reg::kSuccess);
 }
 
 }  // namespace hf::fake

@@ -2,7 +2,9 @@
 // The fake registry: an in-memory HKEY_LOCAL_MACHINE with Windows' habits (names compared with
 // the letters a to z folded, subkeys listed in upper-cased name order, values in the order they
 // were set, RegDeleteKeyW refused with 5 on a key that has subkeys, handles to a deleted key
-// answering 1018), failure injection per key, open-handle counting and a call log.
+// answering 1018, link keys followed on the way and at the end unless opened with
+// REG_OPTION_OPEN_LINK, RegDeleteKeyW following a link too), failure injection per key,
+// open-handle counting and a call log.
 
 #include "platform/Registry.h"
 
@@ -10,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +33,8 @@ class FakeRegistry final : public RegistryApi {
         Key* parent = nullptr;  // null for HKLM and once deleted
         bool deleted = false;
         std::vector<Value> values;  // kept in the order they were set
+        // A link key: the HKLM-relative path it leads to (existing or not).
+        std::optional<std::wstring> linkTarget;
 
         // Failure injection.
         bool refuseFullAccess = false;  // an open asking for more than KEY_READ gives 5
@@ -68,6 +73,9 @@ class FakeRegistry final : public RegistryApi {
 
     // Set-up and inspection; paths are relative to HKLM, components separated by one backslash.
     Key& AddKey(std::wstring_view path);  // creates what is missing; returns the last key
+    // A link key at `path` (its folders created as keys) leading to `target`, with the
+    // "SymbolicLinkValue" a link key holds. FindKey, SubKeyNames and ValueNames follow links.
+    Key& AddLink(std::wstring_view path, std::wstring_view target);
     Key* FindKey(std::wstring_view path);
     bool KeyExists(std::wstring_view path) { return FindKey(path) != nullptr; }
     void SetValue(std::wstring_view path, std::wstring_view name, std::uint32_t type,
@@ -104,13 +112,15 @@ class FakeRegistry final : public RegistryApi {
     LStatus RegDeleteKeyW(HKey parent, const std::wstring& subKey) override;
     LStatus RegDeleteValueW(HKey key, const std::wstring& name) override;
     LStatus RegCloseKey(HKey key) override;
+    LStatus NtDeleteKey(HKey key) override;
 
   private:
     // The key a handle stands for; null for an unknown handle.
     std::shared_ptr<Key> KeyOf(HKey handle) const;
-    // Resolves `subKey` below `from`: kSuccess and the key, or the status Windows gives.
+    // Resolves `subKey` below `from`: kSuccess and the key, or the status Windows gives. Links
+    // on the way are followed; the last component's link too unless `openLink`.
     LStatus Walk(const std::shared_ptr<Key>& from, std::wstring_view subKey,
-                 std::shared_ptr<Key>& found) const;
+                 std::shared_ptr<Key>& found, bool openLink = false, int depth = 0) const;
     std::wstring Describe(HKey handle, std::wstring_view subKey) const;
     LStatus Log(std::wstring_view function, const std::wstring& target, LStatus status);
 

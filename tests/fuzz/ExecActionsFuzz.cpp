@@ -14,13 +14,13 @@
 //   - the script path: the first action's arguments without quotes, when they contain
 //     "WindowsPowerShell" and the task is a user's script-host task;
 //   - the library, for an action with RUNDLL32.EXE in its upper-cased command or arguments:
-//     field 0 when it holds '\' or ':', else "C:\Windows\System32\" and "C:\Windows\Sysnative\"
-//     followed by field 0.
+//     field 0 when it holds '\', '/' or ':', else "C:\Windows\System32\" and
+//     "C:\Windows\Sysnative\" followed by field 0.
 // Files are planted at those library paths as the planting bytes say (absent, without version,
 // a system library, the loader's build new, old or dated ahead, a folder, unreadable, or
 // undeletable), next to sentinel files. After the sweep:
-//   - every deletion asked for (an open for deletion) is one of those paths, exactly, and no
-//     file handle outlives it;
+//   - every deletion asked for (an open for deletion) is one of those paths, exactly, absolute
+//     on a drive (never a share, a pipe or a relative path), and no file handle outlives it;
 //   - every sentinel that none of those paths names is still there;
 //   - nothing but EOleException left the sweep, and that only for an injected failure, with
 //     its HRESULT;
@@ -192,7 +192,7 @@ Names NamesIn(const Definition& definition) {
         }
         const std::vector<std::wstring> fields = hf::fuzz::ReferenceSplit(action.arguments);
         const std::wstring library = fields.empty() ? std::wstring() : fields[0];
-        if (library.find_first_of(L"\\:") != std::wstring::npos) {
+        if (library.find_first_of(L"\\/:") != std::wstring::npos) {
             names.libraries.push_back(library);
         } else {
             names.libraries.push_back(kSystem32 + library);
@@ -424,6 +424,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           names.deletable.end(),
                       "deletion of " + Show(deleted) + " names nothing the definition names (" +
                           Show(names.deletable) + "), definition " + Show(xml));
+        const bool onDrive = deleted.size() >= 3 && deleted[1] == L':' &&
+                             (deleted[2] == L'\\' || deleted[2] == L'/');
+        HF_FUZZ_CHECK(onDrive, "deletion of " + Show(deleted) + ", which is on no drive");
     }
     for (const Sentinel& sentinel : sentinels) {
         const bool named = std::any_of(

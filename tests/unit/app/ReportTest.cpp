@@ -64,6 +64,7 @@ TEST(Report, ClosingLines) {
 TEST(Recording, FileChangesAreReportedOnlyWhenTheyHappened) {
     const std::wstring kPublic = L"C:\\Users\\Public\\hf.dll";
     const std::wstring kSystem = L"C:\\Windows\\System32\\hf.dll";
+    const std::wstring kRenamed = kPublic + L".0000000000000001";
     struct Case {
         const char* name;
         std::wstring path;
@@ -83,17 +84,19 @@ TEST(Recording, FileChangesAreReportedOnlyWhenTheyHappened) {
              f.AddFile(L"C:\\Windows\\SysWOW64\\hf.dll");
          },
          {{L"deleted", L"C:\\Windows\\SysWOW64\\hf.dll"}}},
+        // Renamed through its handle first (the fake's first random value is 1), then recorded
+        // under the new name; a refused record leaves the rename, which did happen.
         {"loaded: left to the restart",
          kPublic,
          [&](auto& f) { f.AddFile(kPublic).loaded = true; },
-         {{L"pending-restart", kPublic}}},
+         {{L"renamed", kPublic + L" -> " + kRenamed}, {L"pending-restart", kRenamed}}},
         {"loaded, and the restart's list refused",
          kPublic,
          [&](auto& f) {
              f.AddFile(kPublic).loaded = true;
              f.moveFailure = 5;
          },
-         {}},
+         {{L"renamed", kPublic + L" -> " + kRenamed}}},
         {"the deletion refused",
          kPublic,
          [&](auto& f) {

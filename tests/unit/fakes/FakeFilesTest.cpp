@@ -116,6 +116,53 @@ TEST(FakeFileSystem, HandlesNameWhatTheyReach) {
     EXPECT_EQ(0u, files.OpenFileHandles());
 }
 
+// A rename through a handle needs DELETE access, never replaces a file (183), moves the file with
+// its state and leaves the handle on it; the security read needs READ_CONTROL.
+TEST(FakeFileSystem, RenamesThroughAHandleAndReadsSecurity) {
+    FakeSystem system;
+    FakeFileSystem files(system);
+    files.AddFile(L"C:\\u\\a.dll").loaded = true;
+    files.AddFile(L"C:\\u\\taken.dll");
+    const FileHandle reader =
+        files.CreateFileW(L"C:\\u\\a.dll", kFileReadAttributes, kFileShareAll, kOpenExisting, 0);
+    EXPECT_FALSE(files.SetFileRenameInfo(reader, L"C:\\u\\b.dll"));
+    EXPECT_EQ(kErrorAccessDenied, system.lastError);
+    ObjectSecurity security;
+    EXPECT_EQ(kErrorAccessDenied, files.GetSecurityInfo(reader, security));
+    files.CloseHandle(reader);
+
+    const FileHandle file = files.CreateFileW(L"C:\\u\\a.dll", kDeleteAccess | kReadControl,
+                                              kFileShareAll, kOpenExisting, 0);
+    EXPECT_FALSE(files.SetFileRenameInfo(file, L"c:\\U\\TAKEN.DLL"));
+    EXPECT_EQ(kErrorAlreadyExists, system.lastError);
+    EXPECT_FALSE(files.SetFileRenameInfo(file, L"C:\\nowhere\\b.dll"));
+    EXPECT_EQ(kErrorPathNotFound, system.lastError);
+    EXPECT_TRUE(files.SetFileRenameInfo(file, L"C:\\u\\b.dll"));
+    EXPECT_FALSE(files.ExistsStored(L"C:\\u\\a.dll"));
+    ASSERT_NE(nullptr, files.Find(L"C:\\u\\b.dll"));
+    EXPECT_TRUE(files.Find(L"C:\\u\\b.dll")->loaded);
+    std::wstring finalPath;
+    EXPECT_TRUE(files.GetFinalPathNameByHandleW(file, 0, finalPath));
+    EXPECT_EQ(L"\\\\?\\C:\\u\\b.dll", finalPath);
+    EXPECT_EQ(0u, files.GetSecurityInfo(file, security));
+    EXPECT_EQ(L"S-1-5-18", security.owner) << "the fake's default: a trusted folder";
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"c:\\U\\TAKEN.DLL", L"C:\\nowhere\\b.dll", L"C:\\u\\b.dll"}),
+        std::vector<std::wstring>(files.renames.begin() + 1, files.renames.end()));
+    files.CloseHandle(file);
+
+    files.driveTypes[L'D'] = kDriveRemote;
+    EXPECT_EQ(kDriveFixed, files.GetDriveTypeW(L"c:\\"));
+    EXPECT_EQ(kDriveRemote, files.GetDriveTypeW(L"d:\\"));
+    EXPECT_EQ(kDriveNoRootDir, files.GetDriveTypeW(L"D:"));
+    files.randomValues = {0x0102};
+    std::uint8_t bytes[4] = {};
+    EXPECT_TRUE(files.RtlGenRandom(bytes, sizeof bytes));
+    EXPECT_EQ(0x02, bytes[0]);
+    EXPECT_EQ(0x01, bytes[1]);
+    EXPECT_EQ(0u, files.OpenFileHandles());
+}
+
 TEST(FakeFileSystem, SearchesOneFolderByWildcardAndCountsHandles) {
     FakeSystem system;
     FakeFileSystem files(system);

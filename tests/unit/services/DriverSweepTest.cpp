@@ -288,6 +288,23 @@ TEST_F(DriverSweepTest, RemovesEachMatchInListOrderAndStopsItRightAfter) {
     ExpectEverythingReleased();
 }
 
+// A link key inside a matched service's tree is deleted itself; a link key in the Services list
+// is no service, even when it leads to one that matches.
+TEST_F(DriverSweepTest, LinksAreNeverFollowed) {
+    files.AddFile(kDrivers + L"x.sys", Original(L"hfFilter.sys"));
+    AddService(L"SvcA", L"system32\\drivers\\x.sys", reg::kTypeExpandSz, true);
+    registry.AddLink(kServices + L"\\SvcA\\Enum", L"SOFTWARE\\Victim");
+    registry.AddLink(kServices + L"\\LinkToA", kServices + L"\\SvcA");
+    registry.AddKey(L"SOFTWARE\\Victim\\Child");
+    RemoveDriverServices(platform, runBudget);
+    EXPECT_EQ(registry.CallsTo(L"NtDeleteKey"),
+              Names{L"NtDeleteKey(HKLM\\" + kServices + L"\\SvcA\\Enum) = 0"});
+    EXPECT_FALSE(registry.KeyExists(kServices + L"\\SvcA"));
+    EXPECT_TRUE(registry.KeyExists(L"SOFTWARE\\Victim\\Child"));
+    EXPECT_EQ(OpenedServices(), Names(3, L"SvcA")) << "the link's name went to the manager";
+    ExpectEverythingReleased();
+}
+
 TEST_F(DriverSweepTest, ListsTheServicesKeyAfreshForTheSecondFile) {
     files.AddFile(kDrivers + L"first.sys", Original(L"hfFilter.sys"));
     files.AddFile(kDrivers + L"second.sys", Original(L"hfFilter.sys"));

@@ -198,5 +198,46 @@ TEST_F(FilterPurgeTest, AThrowOnTheFinalDeletionDoesNotLeaveTheStage) {
     EXPECT_EQ(registry.OpenHandles(), 0);
 }
 
+// A link key in hfFilter's place or below it is deleted itself: what it leads to (a victim key,
+// every service, hfFilter again) stays whole, and a loop ends.
+TEST_F(FilterPurgeTest, LinksAreDeletedThemselvesAndNeverFollowed) {
+    const std::wstring services = L"SYSTEM\\CurrentControlSet\\Services";
+    const struct {
+        const char* what;
+        std::wstring link;    // below Services
+        std::wstring target;  // from HKLM
+        bool seed;            // the real hfFilter tree is there (and goes)
+    } cases[] = {
+        {"hfFilter is a link to a victim", L"hfFilter", L"SOFTWARE\\Victim", false},
+        {"hfFilter is a link to every service", L"hfFilter", services, false},
+        {"a link to a victim below hfFilter", L"hfFilter\\Instances\\ToVictim", L"SOFTWARE\\Victim",
+         true},
+        {"a link to every service below hfFilter", L"hfFilter\\Enum\\All", services, true},
+        {"a loop below hfFilter", L"hfFilter\\Instances\\Second\\Loop", kKey, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeRegistry local;
+        platform.registry = &local;
+        if (c.seed) {
+            Seed(local);
+        }
+        local.AddKey(services + L"\\Neighbour\\Enum");
+        local.AddKey(L"SOFTWARE\\Victim\\Child");
+        local.SetString(L"SOFTWARE\\Victim", L"v", L"1");
+        local.AddLink(services + L"\\" + c.link, c.target);
+
+        EXPECT_NO_THROW(PurgeFilterServiceKey(platform));
+
+        EXPECT_EQ(local.CallsTo(L"NtDeleteKey"),
+                  Calls{L"NtDeleteKey(" + kLogged + c.link + L") = 0"});
+        EXPECT_EQ(local.SubKeyNames(services), Calls{L"Neighbour"}) << "hfFilter is gone";
+        EXPECT_TRUE(local.KeyExists(services + L"\\Neighbour\\Enum"));
+        EXPECT_TRUE(local.KeyExists(L"SOFTWARE\\Victim\\Child"));
+        EXPECT_EQ(local.ValueNames(L"SOFTWARE\\Victim"), Calls{L"v"});
+        EXPECT_EQ(local.OpenHandles(), 0);
+    }
+}
+
 }  // namespace
 }  // namespace hf

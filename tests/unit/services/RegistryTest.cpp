@@ -236,6 +236,68 @@ TEST_F(KeyTreeTest, DeletesTheTreeDepthFirstLastListedChildFirst) {
     EXPECT_EQ(registry.CallsTo(L"RegOpenKeyExW").size(), registry.CallsTo(L"RegCloseKey").size());
 }
 
+// Link keys are deleted themselves, through the handle that opened them, and never descended
+// into: what they lead to stays whole, and a link back to an ancestor ends.
+TEST(KeyTreeLinks, DeletesLinksThemselvesAndNeverWhatTheyLeadTo) {
+    const std::wstring services = L"SYSTEM\\CurrentControlSet\\Services";
+    const std::wstring t = services + L"\\T";
+    const std::wstring logged = L"HKLM\\" + t;
+    const struct {
+        const char* what;
+        std::wstring link;       // below T
+        std::wstring target;     // from HKLM
+        std::wstring deleteKey;  // what DeleteKey is given
+    } cases[] = {
+        {"a link to a victim", L"A\\ToVictim", L"SOFTWARE\\Victim", L"\\" + t},
+        {"a link to every service", L"ToServices", services, L"\\" + t},
+        {"a link to an ancestor (a loop)", L"A\\A2\\Loop", t, L"\\" + t},
+        {"a link to itself", L"Self", t + L"\\Self", L"\\" + t},
+        {"a link given to DeleteKey", L"ToVictim", L"SOFTWARE\\Victim", L"\\" + t + L"\\ToVictim"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeRegistry registry;
+        Platform platform;
+        platform.registry = &registry;
+        registry.AddKey(t + L"\\A\\A1");
+        registry.AddKey(t + L"\\A\\A2\\X");
+        registry.AddKey(services + L"\\Neighbour\\Enum");
+        registry.AddKey(L"SOFTWARE\\Victim\\Child");
+        registry.SetString(L"SOFTWARE\\Victim", L"v", L"1");
+        registry.AddLink(t + L"\\" + c.link, c.target);
+        TRegistry cursor(platform);
+        EXPECT_TRUE(cursor.DeleteKey(c.deleteKey));
+        EXPECT_EQ(registry.CallsTo(L"NtDeleteKey"),
+                  std::vector<std::wstring>{L"NtDeleteKey(" + logged + L"\\" + c.link + L") = 0"});
+        EXPECT_EQ(c.deleteKey.ends_with(L"ToVictim"), registry.KeyExists(t));
+        EXPECT_TRUE(registry.KeyExists(L"SOFTWARE\\Victim\\Child"));
+        EXPECT_EQ(registry.ValueNames(L"SOFTWARE\\Victim"), std::vector<std::wstring>{L"v"});
+        EXPECT_TRUE(registry.KeyExists(services + L"\\Neighbour\\Enum"));
+        EXPECT_EQ(registry.OpenHandles(), 0);
+    }
+}
+
+// The descent is bounded: a chain one level deeper than the bound stays (the deepest key is
+// never opened, so none above it can go); a chain just within it goes.
+TEST(KeyTreeLinks, TheDescentIsBounded) {
+    for (const int levels : {TRegistry::kMaxDeleteDepth + 1, TRegistry::kMaxDeleteDepth + 2}) {
+        FakeRegistry registry;
+        Platform platform;
+        platform.registry = &registry;
+        std::wstring path = L"SOFTWARE\\Deep";
+        for (int level = 1; level < levels; ++level) {
+            path += L"\\K";
+        }
+        registry.AddKey(path);
+        const bool withinBound = levels == TRegistry::kMaxDeleteDepth + 1;
+        EXPECT_EQ(withinBound, TRegistry(platform).DeleteKey(L"\\SOFTWARE\\Deep")) << levels;
+        EXPECT_EQ(!withinBound, registry.KeyExists(path)) << levels;
+        EXPECT_EQ(registry.CallsTo(L"RegOpenKeyExW").size(),
+                  static_cast<std::size_t>(TRegistry::kMaxDeleteDepth + 1));
+        EXPECT_EQ(registry.OpenHandles(), 0);
+    }
+}
+
 TEST_F(KeyTreeTest, ResolvesRelativeToTheCurrentKeyOrTheRoot) {
     TRegistry cursor(platform);
     EXPECT_TRUE(cursor.DeleteKey(L"SYSTEM\\CurrentControlSet\\Services\\T\\A\\A1"));

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 
 namespace hf {
@@ -25,6 +26,29 @@ using Arrange = std::function<void(FakeFileSystem&)>;
 const std::wstring kUser = L"C:\\Users\\u\\";
 const std::wstring kWow64 = L"C:\\Windows\\SysWOW64\\";
 const std::wstring kCscript = L"%windir%\\system32\\cscript.exe";
+
+// The name a loaded library is renamed to with the fake's n-th random value (1, 2, ... by default).
+std::wstring Renamed(const std::wstring& path, std::uint64_t n = 1) {
+    wchar_t suffix[17];
+    std::swprintf(suffix, 17, L"%016llx", static_cast<unsigned long long>(n));
+    return path + L"." + suffix;
+}
+
+const std::wstring kUserSid = L"S-1-5-21-3623811015-3361044348-30300820-1013";
+const std::wstring kAuthenticatedUsers = L"S-1-5-11";
+
+// The trusted folder of the fake with one more entry, for `sid`.
+ObjectSecurity WithEntry(const std::wstring& sid, std::uint32_t mask, std::uint8_t flags = 0,
+                         std::uint8_t type = kAccessAllowedAceType) {
+    ObjectSecurity security = FakeFileSystem::TrustedSecurity();
+    security.dacl.push_back({type, flags, mask, sid});
+    return security;
+}
+
+// A user's own folder: the user has full control.
+ObjectSecurity UserFolder() {
+    return WithEntry(kUserSid, 0x001F01FF);
+}
 
 const char* Show(Result result) {
     switch (result) {
@@ -117,6 +141,11 @@ void CheckDeletion(const DeletionCase& c) {
         EXPECT_TRUE(machine.files.ExistsStored(c.stays)) << Utf16ToUtf8(c.stays);
     }
     EXPECT_EQ(0u, machine.files.OpenFileHandles());
+    for (std::uint32_t flags : machine.files.openFlags) {
+        EXPECT_EQ(kSecuritySqosPresent | kSecurityIdentification,
+                  flags & (kSecuritySqosPresent | kSecurityIdentification))
+            << "an open without SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION";
+    }
     if (HasParentSegment(c.path)) {
         EXPECT_TRUE(machine.files.deletions.empty()) << "a parent segment was opened";
     }
@@ -194,7 +223,13 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
          {},
          {},
          dll},
-        {"a loaded library", dll, Loaded(dll), Result::kScheduledAtRestart, {dll}, {}, dll},
+        {"a loaded library: renamed, and the new name recorded",
+         dll,
+         Loaded(dll),
+         Result::kScheduledAtRestart,
+         {Renamed(dll)},
+         dll,
+         Renamed(dll)},
         {"held open without delete sharing",
          dll,
          Held(dll),
@@ -221,7 +256,7 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
          Result::kPassedOver,
          {},
          {},
-         dll},
+         Renamed(dll)},
         {"recorded as the check saw it, short name expanded",
          kUser + L"ABC123~1.DLL",
          [&](FakeFileSystem& f) {
@@ -229,9 +264,9 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
              f.SetShortName(dll, L"ABC123~1.DLL");
          },
          Result::kScheduledAtRestart,
-         {dll},
+         {Renamed(dll)},
          {},
-         dll},
+         Renamed(dll)},
         // Parent segments, whichever separator.
         {"'..' with '\\'",
          L"C:\\x.dll\\..\\Users\\Admin\\notes.txt",
@@ -320,14 +355,14 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
          kSystem32 + L"a.dll",
          Loaded(kSystem32 + L"a.dll"),
          Result::kScheduledAtRestart,
-         {kSystem32 + L"a.dll"}},
+         {Renamed(kSystem32 + L"a.dll")}},
         {"System32 is the 32-bit folder",
          kSystem32 + L"a.dll",
          Loaded(kWow64 + L"a.dll"),
          Result::kScheduledAtRestart,
-         {kWow64 + L"a.dll"},
+         {Renamed(kWow64 + L"a.dll")},
          {},
-         kWow64 + L"a.dll",
+         Renamed(kWow64 + L"a.dll"),
          true},
         {"Sysnative is the native System32",
          kSysnative + L"a.dll",
@@ -356,6 +391,74 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
     };
     for (const DeletionCase& c : cases) {
         CheckDeletion(c);
+    }
+}
+
+// A loaded library's rename: a name taken is drawn again, a refused rename is the end. A held
+// file keeps its name: recorded only where no other account can change a folder above it.
+TEST(PayloadDeletion, AFileInUseIsRecordedOnlyUnderAPathThatNamesItAtBoot) {
+    const std::wstring dll = kUser + L"abc12345.dll";
+    const auto owned = [] {
+        ObjectSecurity security = FakeFileSystem::TrustedSecurity();
+        security.owner = kUserSid;
+        return security;
+    }();
+    const auto addFolders = WithEntry(kAuthenticatedUsers, kFileAddSubdirectory);
+    const struct {
+        const char* name;
+        bool held;
+        Arrange more;
+        std::vector<std::wstring> pending;  // the file stays under the last name, or its own
+    } cases[] = {
+        {"collides, draws again",
+         false,
+         [&](FakeFileSystem& f) {
+             f.AddFile(Renamed(dll, 5)), f.randomValues = {5, 6};
+         },
+         {Renamed(dll, 6)}},
+        {"every name drawn is taken",
+         false,
+         [&](FakeFileSystem& f) {
+             for (std::uint64_t n = 1; n <= 8; ++n)
+                 f.AddFile(Renamed(dll, n));
+         },
+         {}},
+        {"a refused rename", false, [](FakeFileSystem& f) { f.renameFailure = 5; }, {}},
+        {"no random name to be had", false, [](FakeFileSystem& f) { f.randomFails = true; }, {}},
+        {"held in a trusted tree", true, [](FakeFileSystem&) {}, {dll}},
+        {"held in a folder its user may change",
+         true,
+         [&](FakeFileSystem& f) { f.SetSecurity(kUser, UserFolder()); },
+         {}},
+        {"held below a folder a user owns",
+         true,
+         [&](FakeFileSystem& f) { f.SetSecurity(L"C:\\Users", owned); },
+         {}},
+        {"held, the root open to new folders (Windows' own)",
+         true,
+         [&](FakeFileSystem& f) { f.SetSecurity(L"C:\\", addFolders); },
+         {dll}},
+        {"held, a folder open to new folders",
+         true,
+         [&](FakeFileSystem& f) { f.SetSecurity(L"C:\\Users", addFolders); },
+         {}},
+        {"held, a folder's security unreadable",
+         true,
+         [](FakeFileSystem& f) { f.securityFailure = 5; },
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TaskMachine machine;
+        fake::FakeFile& file = machine.files.AddFile(dll);
+        (c.held ? file.heldWithoutDeleteSharing : file.loaded) = true;
+        c.more(machine.files);
+        EXPECT_STREQ(Show(c.pending.empty() ? Result::kPassedOver : Result::kScheduledAtRestart),
+                     Show(DeletePayload(machine.platform, dll)));
+        EXPECT_EQ(test::Join(c.pending), test::Join(machine.files.pendingAtRestart));
+        const std::wstring now = c.pending.empty() ? dll : c.pending.back();
+        EXPECT_TRUE(machine.files.ExistsStored(now)) << Utf16ToUtf8(now);
+        EXPECT_EQ(0u, machine.files.OpenFileHandles());
     }
 }
 
@@ -457,6 +560,101 @@ TEST(PayloadDeletion, NoRuleCanBeSteered) {
     }
 }
 
+// A path off the local fixed disks, in every rule: nothing deleted, and no file-system call but
+// the drive's type (the version read and the existence test included); a '/' makes a field a
+// path; a system library named bare keeps its OriginalFilename and stays.
+TEST(PayloadDeletion, NoRuleTouchesAPathOffTheLocalDisks) {
+    const std::wstring folders[] = {
+        L"\\\\host\\share\\WindowsPowerShell\\",
+        L"//host/share/WindowsPowerShell/",
+        L"\\\\.\\pipe\\WindowsPowerShell\\",
+        L"\\\\?\\C:\\WindowsPowerShell\\",
+        L"WindowsPowerShell\\",
+        L"C:WindowsPowerShell\\",
+        L"\\WindowsPowerShell\\",
+        L"D:\\WindowsPowerShell\\",
+        L"E:/WindowsPowerShell/",
+    };
+    const std::wstring spool = kSystem32 + L"spool\\drivers\\x64\\3\\hpcpp165.dll";
+    const std::wstring runtime = L"msvcp140.dll";
+    const auto runtimeVersion = test::VersionStrings(
+        {{L"OriginalFilename", L"msvcp140.dll"}, {L"ProductVersion", test::kLoaderVersion}});
+    struct Case {
+        std::wstring name;
+        TaskXml task;
+        bool readsFiles = false;  // the system library must be read to be kept
+    };
+    std::vector<Case> cases;
+    for (const std::wstring& folder : folders) {
+        cases.push_back({L"name branch " + folder,
+                         TaskXml().Exec(kRundll32, folder + L"ab12cd34.dll,Qw3rty7890")});
+        cases.push_back({L"version branch " + folder,
+                         TaskXml().Exec(kRundll32, folder + L"ab12cd34.dll,Start")});
+        cases.push_back({L"script-host rule " + folder,
+                         TaskXml().UserId(test::kUserSid).Exec(kCscript, folder + L"a.vbs")});
+        cases.push_back({L"batch rule " + folder,
+                         TaskXml().Exec(test::kPowerShellDir + L"abc", L"/c " + folder + L"x")});
+    }
+    cases.push_back({L"'/' in a bare name, name branch",
+                     TaskXml().Exec(kRundll32, L"spool/drivers/x64/3/hpcpp165.dll,Qw3rty7890")});
+    cases.push_back({L"'/' in a bare name, version branch",
+                     TaskXml().Exec(kRundll32, L"spool/drivers/x64/3/hpcpp165.dll,Start")});
+    cases.push_back({L"a system library under a bare name",
+                     TaskXml().Exec(kRundll32, runtime + L",Abcde12345"), true});
+    for (bool wow64 : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(Utf16ToUtf8(c.name) + (wow64 ? " (WoW64)" : " (native)"));
+            test::TaskMachine machine;
+            machine.files.wow64 = wow64;
+            machine.files.driveTypes = {{L'D', kDriveRemovable}, {L'E', kDriveRemote}};
+            machine.AddFiles({{spool, LoaderBuild()},
+                              {kWow64 + L"spool\\drivers\\x64\\3\\hpcpp165.dll", LoaderBuild()},
+                              {kSystem32 + runtime, runtimeVersion},
+                              {kSysnative + runtime, runtimeVersion},
+                              {kWow64 + runtime, runtimeVersion}});
+            machine.com.scheduler.AddTask(L"\\", L"task", c.task.Build());
+            EXPECT_NO_THROW(SweepScheduledTasks(machine.platform));
+            EXPECT_TRUE(machine.files.deletions.empty()) << test::Join(machine.files.deletions);
+            EXPECT_TRUE(machine.files.pendingAtRestart.empty());
+            for (const std::wstring& call : machine.files.calls) {
+                EXPECT_TRUE(c.readsFiles || call.starts_with(L"GetDriveTypeW("))
+                    << Utf16ToUtf8(call);
+            }
+            if (!c.readsFiles) {
+                EXPECT_EQ(0, machine.version.sizeCalls) << "a version resource was read";
+            }
+        }
+    }
+}
+
+// A folder of the user's that is a link (here to a share, as a junction to an object-manager link
+// can be): no rule calls anything below it, the existence test and the version read included.
+TEST(PayloadDeletion, NoRuleCallsThroughALinkOnTheWay) {
+    const std::wstring linked = kUser + L"WindowsPowerShell";
+    const TaskXml tasks[] = {
+        TaskXml().Exec(kRundll32, linked + L"\\ab12cd34.dll,Qw3rty7890"),
+        TaskXml().Exec(kRundll32, linked + L"\\ab12cd34.dll,Start"),
+        TaskXml().UserId(test::kUserSid).Exec(kCscript, linked + L"\\a.vbs"),
+        TaskXml().Exec(test::kPowerShellDir + L"abc", L"/c " + linked + L"\\x"),
+    };
+    for (const TaskXml& task : tasks) {
+        test::TaskMachine machine;
+        machine.files.AddDirectory(L"\\\\host\\share\\WindowsPowerShell");
+        for (const wchar_t* name : {L"ab12cd34.dll", L"a.vbs", L"X.BAT"}) {
+            Put(machine.files, L"\\\\host\\share\\WindowsPowerShell\\" + std::wstring(name), true);
+        }
+        machine.files.AddLink(linked, L"\\\\host\\share\\WindowsPowerShell");
+        machine.com.scheduler.AddTask(L"\\", L"task", task.Build());
+        EXPECT_NO_THROW(SweepScheduledTasks(machine.platform));
+        for (const std::wstring& call : machine.files.calls) {
+            EXPECT_EQ(std::wstring::npos, UpperCase(call).find(L"WINDOWSPOWERSHELL\\"))
+                << "a call through the link: " << Utf16ToUtf8(call);
+        }
+        EXPECT_EQ(0, machine.version.sizeCalls);
+        EXPECT_TRUE(machine.files.deletions.empty());
+    }
+}
+
 // Payloads in use in each loader branch: scheduled once each, under the path the system sees;
 // the sweep goes on with the next candidate.
 TEST(PayloadDeletion, PayloadsInUseAreScheduledOnceEach) {
@@ -468,38 +666,39 @@ TEST(PayloadDeletion, PayloadsInUseAreScheduledOnceEach) {
             }
         };
     };
+    // A loaded library is renamed first ("<name>.<suffix>"); the fake's random values are 1, 2, ...
     const SweepCase cases[] = {
         {"name branch, path",
          TaskXml().Exec(kRundll32, byPath + L",Qw3rty7890"),
          loaded({byPath}, false),
-         byPath,
-         {byPath}},
+         Renamed(byPath),
+         {Renamed(byPath)}},
         {"name branch, bare name",
          TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890"),
          loaded({kSystem32 + L"ab12cd34.dll", kSysnative + L"ab12cd34.dll"}, false),
-         kSysnative + L"ab12cd34.dll",
-         {kSystem32 + L"ab12cd34.dll", kSysnative + L"ab12cd34.dll"}},
+         Renamed(kSysnative + L"ab12cd34.dll", 2),
+         {Renamed(kSystem32 + L"ab12cd34.dll"), Renamed(kSysnative + L"ab12cd34.dll", 2)}},
         {"name branch, bare name",
          TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890"),
          loaded({kWow64 + L"ab12cd34.dll", kSystem32 + L"ab12cd34.dll"}, false),
-         kWow64 + L"ab12cd34.dll",
-         {kWow64 + L"ab12cd34.dll", kSystem32 + L"ab12cd34.dll"},
+         Renamed(kWow64 + L"ab12cd34.dll"),
+         {Renamed(kWow64 + L"ab12cd34.dll"), Renamed(kSystem32 + L"ab12cd34.dll", 2)},
          true},
         {"version branch, path",
          TaskXml().Exec(kRundll32, byPath + L",Start"),
          loaded({byPath}, true),
-         byPath,
-         {byPath}},
+         Renamed(byPath),
+         {Renamed(byPath)}},
         {"version branch, bare name",
          TaskXml().Exec(kRundll32, L"ab12cd34.dll,Start"),
          loaded({kSystem32 + L"ab12cd34.dll"}, true),
-         kSystem32 + L"ab12cd34.dll",
-         {kSystem32 + L"ab12cd34.dll"}},
+         Renamed(kSystem32 + L"ab12cd34.dll"),
+         {Renamed(kSystem32 + L"ab12cd34.dll")}},
         {"version branch, bare name",
          TaskXml().Exec(kRundll32, L"ab12cd34.dll,Start"),
          loaded({kSystem32 + L"ab12cd34.dll"}, true),
-         kSystem32 + L"ab12cd34.dll",
-         {kSystem32 + L"ab12cd34.dll"},
+         Renamed(kSystem32 + L"ab12cd34.dll"),
+         {Renamed(kSystem32 + L"ab12cd34.dll")},
          true},
         {"script-host rule, held open",
          TaskXml().UserId(test::kUserSid).Exec(kCscript, L"\"" + test::kPowerShellDir + L"a.vbs\""),

@@ -104,10 +104,10 @@ TEST(ScriptHostRule, DeletesTheFirstActionsScriptOnly) {
          TaskXml().UserId(kUserSid).Exec(kCscript, kQuotedScript),
          {{kScript}},
          {kScript}},
-        {"//B before the path: the whole text is tried and fails",
+        {"//B before the path: the whole text is no local path and is never tried",
          TaskXml().UserId(kUserSid).Exec(kCscript, L"//B " + kScript),
          {{kScript}},
-         {L"//B " + kScript}},
+         {}},
         {"the path in capitals does not contain \"WindowsPowerShell\"",
          TaskXml().UserId(kUserSid).Exec(kCscript,
                                          L"C:\\WINDOWS\\SYSTEM32\\WINDOWSPOWERSHELL\\A.VBS"),
@@ -157,16 +157,23 @@ TEST(DeleteScriptPayload, TakesTheArgumentsAsTheWholePath) {
     struct Case {
         std::wstring xml;
         std::vector<std::wstring> deletions;
+        std::vector<std::wstring> planted{};
     };
     const Case cases[] = {
-        {TaskXml().Exec(kCscript, L"\"" + kScript + L"\" //nologo").Build(),
-         {kScript + L" //nologo"}},
+        {TaskXml().Exec(kCscript, L"\"" + kScript + L"\" -nologo").Build(),
+         {kScript + L" -nologo"},
+         {kScript, kScript + L" -nologo"}},
+        // The whole text names no file ('/' separates): nothing is opened.
+        {TaskXml().Exec(kCscript, L"\"" + kScript + L"\" //nologo").Build(), {}, {kScript}},
         {TaskXml().Exec(kCscript, L"c:\\windowspowershell\\a.vbs").Build(), {}},
         {TaskXml().Build(), {}},
         {L"not xml", {}},
     };
     for (const Case& c : cases) {
         test::TaskMachine machine;
+        for (const std::wstring& path : c.planted) {
+            machine.files.AddFile(path);
+        }
         DeleteScriptPayload(machine.platform, c.xml);
         EXPECT_EQ(test::Join(c.deletions), test::Join(machine.files.deletions))
             << Utf16ToUtf8(c.xml);

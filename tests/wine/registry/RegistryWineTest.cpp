@@ -177,5 +177,95 @@ TEST_F(RegistryWine, PurgeEmptiesAndDeletesTheFilterKeyStoredInLowerCase) {
     EXPECT_TRUE(Exists(Under(L"hfFilterNeighbour\\A\\A2\\X")));
 }
 
+// Registry link keys (REG_OPTION_CREATE_LINK and a REG_LINK "SymbolicLinkValue") in the filter's
+// tree: the purge deletes each link itself and never what it leads to. hfFilter here is a key the
+// service manager does not know (written after it started, no service registered), so no manager
+// call meets a link.
+class RegistryLinks : public RegistryWine {
+  protected:
+    static constexpr wchar_t kVictim[] = L"SYSTEM\\hfLabVictim";
+
+    void SetUp() override {
+        Create(std::wstring(kVictim) + L"\\Child");
+        Set(kVictim, L"v", REG_SZ, test::Utf16Le(L"1"));
+    }
+    void TearDown() override {
+        // Links first, through a handle that opened them: a deletion by name follows them.
+        for (const std::wstring& link : links) {
+            HKey key = 0;
+            if (registry.RegOpenKeyExW(kHKeyLocalMachine, link, reg::kOptionOpenLink,
+                                       KEY_ALL_ACCESS, key) == ERROR_SUCCESS) {
+                registry.NtDeleteKey(key);
+                registry.RegCloseKey(key);
+            }
+        }
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, Under(L"hfFilter").c_str());
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, Under(L"hfFilter").c_str());
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kVictim);
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kVictim);
+    }
+
+    // A link key at `path` (below HKLM) leading to `target` (below HKLM).
+    void Link(const std::wstring& path, const std::wstring& target) {
+        HKEY key = nullptr;
+        ASSERT_EQ(
+            ERROR_SUCCESS,
+            ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                              KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr))
+            << "Wine could not make a link key";
+        const UniqueNativeKey owned(NativeKeyTraits{}, key);
+        links.push_back(path);
+        const std::wstring text = L"\\Registry\\Machine\\" + target;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
+                                   reinterpret_cast<const BYTE*>(text.data()),
+                                   static_cast<DWORD>(text.size() * sizeof(wchar_t))));
+    }
+
+    bool VictimWhole() {
+        TRegistry cursor(platform);
+        return Exists(std::wstring(kVictim) + L"\\Child") &&
+               cursor.OpenKey(std::wstring(L"\\") + kVictim, false) &&
+               cursor.GetDataAsString(L"v") == L"1";
+    }
+
+    std::vector<std::wstring> links;
+};
+
+TEST_F(RegistryLinks, ALinkToAVictimLeavesTheVictimWhole) {
+    for (const wchar_t* where : {L"hfFilter\\Instances\\ToVictim", L"hfFilter"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(where)));
+        if (std::wstring(where) != L"hfFilter") {
+            Create(Under(L"hfFilter\\Instances\\Default"));
+        }
+        Link(Under(where), kVictim);
+        ASSERT_TRUE(Exists(Under(where) + L"\\Child")) << "the link leads to the victim";
+        HKey opened = 0;
+        ASSERT_EQ(ERROR_SUCCESS, registry.RegOpenKeyExW(kHKeyLocalMachine, Under(where),
+                                                        reg::kOptionOpenLink, KEY_READ, opened));
+        DWORD type = 0;
+        const LStatus status =
+            registry.RegQueryValueExW(opened, L"SymbolicLinkValue",
+                                      reinterpret_cast<std::uint32_t*>(&type), nullptr, nullptr);
+        registry.RegCloseKey(opened);
+        EXPECT_TRUE(status == ERROR_SUCCESS && type == REG_LINK)
+            << "REG_OPTION_OPEN_LINK opens the link itself";
+
+        EXPECT_NO_THROW(PurgeFilterServiceKey(platform));
+        EXPECT_FALSE(Exists(Under(L"hfFilter"))) << "hfFilter and the link are gone";
+        EXPECT_TRUE(VictimWhole());
+    }
+}
+
+TEST_F(RegistryLinks, ALinkBackToTheFilterKeyEnds) {
+    Create(Under(L"hfFilter\\Instances\\Default"));
+    Link(Under(L"hfFilter\\Instances\\Loop"), Under(L"hfFilter"));
+    ASSERT_TRUE(Exists(Under(L"hfFilter\\Instances\\Loop\\Instances\\Default")))
+        << "the link loops";
+    EXPECT_NO_THROW(PurgeFilterServiceKey(platform));
+    EXPECT_FALSE(Exists(Under(L"hfFilter")));
+    EXPECT_TRUE(VictimWhole());
+}
+
 }  // namespace
 }  // namespace hf
