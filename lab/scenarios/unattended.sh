@@ -103,7 +103,8 @@ lab_report_vs_inventory() {
                 fi ;;
             started)
                 # The sandbox's stand-in shutdown.exe records the arguments it was started with.
-                [[ "${o}" == *'shutdown.exe -r -t 00' ]] &&
+                # The object is the command line: the full path, quoted, then the arguments.
+                [[ "${o}" == *'\shutdown.exe" -r -t 00' ]] &&
                     seen=$(tr -d '\r' <"$lab_system32/shutdown-calls.txt" 2>/dev/null | paste -sd'|') &&
                     [ -n "$seen" ] && seen="the stand-in shutdown.exe ran with: $seen" ;;
             value-deleted)
