@@ -70,12 +70,6 @@ class Report {
     std::wstring text_;
 };
 
-std::wstring ClassOf(HWND window) {
-    wchar_t name[256] = {};
-    ::GetClassNameW(window, name, 256);
-    return name;
-}
-
 // The text of a window of another process, asked for with a bounded wait.
 std::wstring TextOf(HWND window) {
     DWORD_PTR length = 0;
@@ -101,35 +95,18 @@ std::wstring WithoutAmpersands(const std::wstring& text) {
     return out;
 }
 
-struct WindowSearch {
-    DWORD processId = 0;
+struct ChildSearch {
     std::vector<HWND> found;
 };
 
-// Named callbacks: a lambda does not convert to a CALLBACK (stdcall) pointer on 32-bit Windows.
-BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && ::IsWindowVisible(window)) {
-        search->found.push_back(window);
-    }
-    return TRUE;
-}
-
+// A named callback: a lambda does not convert to a CALLBACK (stdcall) pointer on 32-bit Windows.
 BOOL CALLBACK CollectChild(HWND window, LPARAM param) {
-    reinterpret_cast<WindowSearch*>(param)->found.push_back(window);
+    reinterpret_cast<ChildSearch*>(param)->found.push_back(window);
     return TRUE;
-}
-
-std::vector<HWND> TopLevelWindows(DWORD processId) {
-    WindowSearch search{processId, {}};
-    ::EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 std::vector<HWND> Children(HWND parent) {
-    WindowSearch search;
+    ChildSearch search;
     ::EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -194,7 +171,7 @@ double MillisecondsSince(const LARGE_INTEGER& start) {
 }
 
 HWND DialogOf(DWORD processId, const std::wstring& caption) {
-    for (HWND window : TopLevelWindows(processId)) {
+    for (HWND window : TopLevelWindows(processId, true)) {
         if (ClassOf(window) == L"#32770" && TextOf(window) == caption) {
             return window;
         }
@@ -367,7 +344,7 @@ class Driver {
     }
 
     HWND MainWindow() const {
-        for (HWND window : TopLevelWindows(processId_)) {
+        for (HWND window : TopLevelWindows(processId_, true)) {
             if (ClassOf(window) != L"#32770" && TextOf(window) == L" ") {
                 return window;
             }

@@ -103,4 +103,37 @@ std::wstring TaskStoreFolder() {
     return L"C:\\Windows\\System32\\Tasks";
 }
 
+namespace {
+
+struct WindowSearch {
+    DWORD processId = 0;
+    bool visibleOnly = false;
+    std::vector<HWND> found;
+};
+
+// Named callbacks: a lambda does not convert to a CALLBACK (stdcall) pointer on 32-bit Windows.
+BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && (!search->visibleOnly || ::IsWindowVisible(window))) {
+        search->found.push_back(window);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> TopLevelWindows(DWORD processId, bool visibleOnly) {
+    WindowSearch search{processId, visibleOnly, {}};
+    ::EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[256] = {};
+    ::GetClassNameW(window, name, 256);
+    return name;
+}
+
 }  // namespace hf::lab

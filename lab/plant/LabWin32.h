@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/UniqueHandle.h"
 #include "app/win32/GdiHandles.h"
@@ -60,5 +61,11 @@ std::wstring ProgramFolder();
 // Where the Task Scheduler keeps its definitions: the native system folder's Tasks, which a
 // 32-bit program under WoW64 reaches through Sysnative (its System32 is SysWOW64).
 std::wstring TaskStoreFolder();
+
+// The top-level windows of a process (with `visibleOnly`, only those shown), in z order.
+std::vector<HWND> TopLevelWindows(DWORD processId, bool visibleOnly);
+
+// A window's class name.
+std::wstring ClassOf(HWND window);
 
 }  // namespace hf::lab

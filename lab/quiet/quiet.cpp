@@ -33,22 +33,6 @@ struct Options {
     std::vector<std::wstring> arguments;
 };
 
-struct Watch {
-    DWORD processId = 0;
-    std::vector<HWND> windows;
-};
-
-// Named callbacks: a lambda does not convert to a CALLBACK (stdcall) pointer on 32-bit Windows.
-BOOL CALLBACK CollectProcessWindow(HWND window, LPARAM param) {
-    auto* watch = reinterpret_cast<Watch*>(param);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    if (owner == watch->processId) {
-        watch->windows.push_back(window);
-    }
-    return TRUE;
-}
-
 BOOL CALLBACK PressOk(HWND child, LPARAM) {
     wchar_t name[64] = {};
     wchar_t text[64] = {};
@@ -58,12 +42,6 @@ BOOL CALLBACK PressOk(HWND child, LPARAM) {
         ::PostMessageW(child, BM_CLICK, 0, 0);
     }
     return TRUE;
-}
-
-std::wstring ClassOf(HWND window) {
-    wchar_t name[256] = {};
-    ::GetClassNameW(window, name, 256);
-    return name;
 }
 
 std::wstring CaptionOf(HWND window) {
@@ -182,9 +160,7 @@ int Run(const Options& options) {
     std::wstring windowLines;
     bool timedOut = false;
     for (;;) {
-        Watch watch{info.dwProcessId, {}};
-        ::EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&watch));
-        for (HWND window : watch.windows) {
+        for (HWND window : TopLevelWindows(info.dwProcessId, false)) {
             const bool shown = ::IsWindowVisible(window) != FALSE;
             if (seen.insert(window).second || (shown && !visible.count(window))) {
                 windowLines += L"window=" + ClassOf(window) + L"|" + CaptionOf(window) + L"|" +

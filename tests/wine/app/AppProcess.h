@@ -12,8 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace hf {
@@ -103,13 +101,6 @@ class App {
 
 inline HWND ButtonOf(HWND dialog, const wchar_t* caption) {
     return ::FindWindowExW(dialog, nullptr, L"Button", caption);
-}
-
-inline std::string ReadAll(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 // The system folder as this process names it (for the product of the same bitness, the folder

@@ -375,7 +375,7 @@ TEST_F(AppWindow, KeysTypedDuringTheRunDoNotAnswerTheQuestionButAKeyPressedThenD
     EXPECT_TRUE(::IsWindow(question) && ::IsWindowVisible(question))
         << "a key typed during the run answered the question";
     EXPECT_EQ(::GetFileAttributesW(calls.c_str()), INVALID_FILE_ATTRIBUTES)
-        << "shutdown.exe was started: " << ReadAll(calls);
+        << "shutdown.exe was started: " << wine::ReadFileBytes(calls);
     EXPECT_EQ(app.WaitForDialog(L"hfremove", 0ms), nullptr) << "no reminder either";
     ASSERT_TRUE(::IsWindow(question));
 
@@ -391,7 +391,7 @@ TEST_F(AppWindow, KeysTypedDuringTheRunDoNotAnswerTheQuestionButAKeyPressedThenD
             30s) != nullptr;
     ASSERT_TRUE(started) << "Enter on the question did not start shutdown.exe; open:"
                          << app.OpenDialogs();
-    EXPECT_NE(ReadAll(calls).find("-r -t 00"), std::string::npos) << ReadAll(calls);
+    EXPECT_NE(wine::ReadFileBytes(calls).find("-r -t 00"), std::string::npos) << wine::ReadFileBytes(calls);
     EXPECT_FALSE(::IsWindow(question));
     EXPECT_EQ(app.WaitForExit(1000ms), -1) << "after Yes the window stays open";
     ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);

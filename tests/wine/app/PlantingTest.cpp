@@ -133,7 +133,7 @@ TEST_F(AppWindow, NothingPlantedBesideItOrInItsCurrentDirectoryRunsInsideIt) {
             nullptr;
         EXPECT_TRUE(started) << "the system folder's shutdown.exe did not run; planted that ran:"
                              << PlantedThatRan();
-        EXPECT_NE(ReadAll(systemCalls).find("-r -t 00"), std::string::npos) << ReadAll(systemCalls);
+        EXPECT_NE(wine::ReadFileBytes(systemCalls).find("-r -t 00"), std::string::npos) << wine::ReadFileBytes(systemCalls);
         ::Sleep(1000);  // time for a second, planted, start to show
         EXPECT_EQ(PlantedThatRan(), "") << "after Yes";
         ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
