@@ -12,8 +12,7 @@ constexpr std::array<std::wstring_view, 3> kTrusted = {
     L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",  // TrustedInstaller
 };
 
-constexpr std::uint32_t kDeleteRight = 0x00010000;  // DELETE
-constexpr std::uint32_t kChangeRights = kDeleteRight | kFileDeleteChild | kFileAddFile |
+constexpr std::uint32_t kChangeRights = kDeleteAccess | kFileDeleteChild | kFileAddFile |
                                         kFileAddSubdirectory | kFileWriteAttributes | kWriteDac |
                                         kWriteOwner | kGenericAll | kGenericWrite;
 
