@@ -11,6 +11,10 @@ inline constexpr int kExitRestartStarted = 1641;   // ERROR_SUCCESS_REBOOT_INITI
 inline constexpr int kExitStageFailed = 1603;      // ERROR_INSTALL_FAILURE
 inline constexpr int kExitBadCommandLine = 1639;   // ERROR_INVALID_COMMAND_LINE
 
+// The closing line's words for 1603 when every stage ran but a payload remains.
+inline constexpr wchar_t kPayloadRemainsMeaning[] =
+    L"a payload remains; restart Windows and run the tool again";
+
 // The closing line's words for each code; empty for any other.
 inline const wchar_t* ExitCodeMeaning(int code) {
     switch (code) {

@@ -17,12 +17,18 @@ class NoProgress final : public StageProgress {
 }  // namespace
 
 QuietOutcome RunQuiet(CleaningStages& stages, ShellApi& shell, const ChangeLog& changes,
-                      bool forceRestart) {
+                      PayloadLedger& ledger, bool forceRestart) {
+    std::vector<RemainingPayload> remaining;
     try {
         NoProgress progress;
-        RunCleaningStages(progress, stages);
+        remaining = RunCleaningStages(progress, stages, ledger);
     } catch (const std::exception& e) {
         return {kExitStageFailed, FailureText(e)};
+    }
+    if (!remaining.empty()) {
+        // The run is not done: nothing is restarted, and the box's text says why.
+        const std::wstring failure = RemainingText(remaining.front());
+        return {kExitStageFailed, failure, std::move(remaining)};
     }
     if (changes.Empty()) {
         return {kExitNothingChanged, {}};

@@ -25,13 +25,21 @@ std::string ReportLine(std::wstring_view kind, std::wstring_view object) {
     return Utf16ToUtf8(EscapeReportField(kind) + L'\t' + EscapeReportField(object)) + "\r\n";
 }
 
+std::string PassedOverLine(std::wstring_view path, std::wstring_view why) {
+    return ReportLine(L"passed-over", std::wstring(path) + L" (" + std::wstring(why) + L")");
+}
+
 std::string ClosingLines(const QuietOutcome& outcome) {
     std::string lines;
+    for (const RemainingPayload& payload : outcome.remaining) {
+        lines += ReportLine(L"remaining", payload.path + L" (" + payload.reason + L")");
+    }
     if (!outcome.failure.empty()) {
         lines += ReportLine(L"failure", outcome.failure);
     }
-    return lines + ReportLine(L"exit", std::to_wstring(outcome.exitCode) + L" " +
-                                           ExitCodeMeaning(outcome.exitCode));
+    const std::wstring meaning =
+        outcome.remaining.empty() ? ExitCodeMeaning(outcome.exitCode) : kPayloadRemainsMeaning;
+    return lines + ReportLine(L"exit", std::to_wstring(outcome.exitCode) + L" " + meaning);
 }
 
 std::string UsageLines(std::wstring_view usage) {

@@ -24,7 +24,11 @@ inline std::string ReportLine(const Change& change) {
     return ReportLine(change.kind, change.object);
 }
 
-// The lines after the changes: the failure (when there is one) and the closing line.
+// The line of a candidate passed over for where it points: "passed-over<TAB><path> (<why>)".
+std::string PassedOverLine(std::wstring_view path, std::wstring_view why);
+
+// The lines after the changes: one "remaining<TAB><path> (<reason>)" per payload that remains,
+// the failure (when there is one) and the closing line.
 std::string ClosingLines(const QuietOutcome& outcome);
 
 // The usage text as report lines (in quiet mode it goes to standard output).

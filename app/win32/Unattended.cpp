@@ -92,17 +92,21 @@ int RunQuietly(bool forceRestart) {
         ChangeLog changes;
         // Each change as it happens: a caller that gives up on a long run keeps what was done.
         changes.onChange = [&out](const Change& change) { out.Write(ReportLine(change)); };
+        PayloadLedger ledger;
+        ledger.onPassedOver = [&out](const std::wstring& path, const std::wstring& why) {
+            out.Write(PassedOverLine(path, why));
+        };
         const Win32Platform platform;
         if (const auto library = platform.Missing()) {
             // The run would find nothing without it: a failure, as the window's box says.
-            out.Write(ClosingLines({kExitStageFailed,
-                                    MissingLibraryMessage(platform.Get().System(), library->name,
-                                                          library->error)}));
+            out.Write(ClosingLines(
+                {kExitStageFailed,
+                 MissingLibraryMessage(platform.Get().System(), library->name, library->error)}));
             return kExitStageFailed;
         }
         const RecordingPlatform recording(platform.Get(), changes);
         PlatformStages stages(recording.Get());
-        outcome = RunQuiet(stages, recording.Get().Shell(), changes, forceRestart);
+        outcome = RunQuiet(stages, recording.Get().Shell(), changes, ledger, forceRestart);
     } catch (const std::exception& e) {
         // Outside the stages (out of memory setting up): still an exit code a deployment tool
         // understands rather than an abort.

@@ -27,7 +27,8 @@ namespace {
 
 using fake::ServiceFn;
 
-const std::wstring kDrivers = L"C:\\Windows\\Sysnative\\drivers\\";
+// The native drivers folder, which the 32-bit tool reaches through Sysnative.
+const std::wstring kDrivers = L"C:\\Windows\\System32\\drivers\\";
 const std::wstring kServices = L"SYSTEM\\CurrentControlSet\\Services\\";
 
 class Form final : public MainFormUi {
@@ -54,7 +55,8 @@ class Form final : public MainFormUi {
 struct FakeMachine {
     FakeMachine() {
         com.createServiceResult = fake::kHResultFileNotFound;
-        files.AddDirectory(L"C:\\Windows\\Sysnative\\drivers");
+        files.wow64 = true;
+        files.AddDirectory(kDrivers);
     }
 
     // A driver file whose version resource names it "hfFilter.sys".
@@ -278,8 +280,9 @@ TEST(QuietRun, ExitCodeAndReportFollowWhatTheRunDid) {
         const RecordingPlatform recording(m.platform, changes);
         PlatformStages stages(recording.Get());
 
+        PayloadLedger ledger;
         const QuietOutcome outcome =
-            RunQuiet(stages, recording.Get().Shell(), changes, c.forceRestart);
+            RunQuiet(stages, recording.Get().Shell(), changes, ledger, c.forceRestart);
 
         EXPECT_EQ(outcome.exitCode, c.exitCode) << c.name;
         EXPECT_EQ(outcome.failure, c.failure) << c.name;
