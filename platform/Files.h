@@ -185,12 +185,14 @@ class FileApi {
     virtual bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) = 0;
     // GetDriveTypeW(rootPath): one of the kDrive* values (rootPath as "C:\\").
     virtual std::uint32_t GetDriveTypeW(const std::wstring& rootPath) = 0;
-    // SetFileInformationByHandle(file, FileRenameInfo, {ReplaceIfExists = false, RootDirectory =
-    // folder, newName}): the open file takes the name `newName` (one component) in the open
-    // folder `folder`, whatever path leads there now; the handle needs DELETE access. A file of
-    // that name is never replaced: false with kErrorAlreadyExists. False with the last error set.
-    virtual bool SetFileRenameInfo(FileHandle file, FileHandle folder,
-                                   const std::wstring& newName) = 0;
+    // SetFileInformationByHandle(file, FileRenameInfo, {ReplaceIfExists = false, no root folder,
+    // newPath}): the open file takes the full path `newPath`; the handle needs DELETE access. A
+    // file of that name is never replaced: false with kErrorAlreadyExists. False with the last
+    // error set.
+    virtual bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) = 0;
+    // GetShortPathNameW: the path with each component in its 8.3 form where it has one; the path
+    // must exist. False with the last error set.
+    virtual bool GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) = 0;
     // GetSecurityInfo(file, SE_FILE_OBJECT, OWNER | DACL): the owner and the access-control
     // list of the open object (the handle needs READ_CONTROL). Returns the Win32 error code as
     // GetSecurityInfo does (0 on success).

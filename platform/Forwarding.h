@@ -66,9 +66,11 @@ class ForwardingFileApi : public FileApi {
     std::uint32_t GetDriveTypeW(const std::wstring& rootPath) override {
         return inner_.GetDriveTypeW(rootPath);
     }
-    bool SetFileRenameInfo(FileHandle file, FileHandle folder,
-                           const std::wstring& newName) override {
-        return inner_.SetFileRenameInfo(file, folder, newName);
+    bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) override {
+        return inner_.SetFileRenameInfo(file, newPath);
+    }
+    bool GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) override {
+        return inner_.GetShortPathNameW(path, shortPath);
     }
     std::uint32_t GetSecurityInfo(FileHandle file, ObjectSecurity& security) override {
         return inner_.GetSecurityInfo(file, security);

@@ -99,15 +99,13 @@ bool RecordingFileApi::SetFileDispositionInfo(FileHandle file, bool deleteFile) 
     return ok;
 }
 
-bool RecordingFileApi::SetFileRenameInfo(FileHandle file, FileHandle folder,
-                                         const std::wstring& newName) {
-    const bool ok = inner_.SetFileRenameInfo(file, folder, newName);
+bool RecordingFileApi::SetFileRenameInfo(FileHandle file, const std::wstring& newPath) {
+    const bool ok = inner_.SetFileRenameInfo(file, newPath);
     if (ok) {
         // The handle now names the file by its new name, which a later record of it uses.
-        const std::wstring renamed = WithoutTrailingBackslashes(PathOf(folder)) + L"\\" + newName;
-        log_.Note(L"renamed", PathOf(file) + L" -> " + renamed);
+        log_.Note(L"renamed", PathOf(file) + L" -> " + newPath);
         if (auto it = paths_.find(file); it != paths_.end()) {
-            it->second = renamed;
+            it->second = newPath;
         }
     }
     return ok;

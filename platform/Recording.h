@@ -72,8 +72,7 @@ class RecordingFileApi final : public ForwardingFileApi {
     bool SetFileDispositionInfo(FileHandle file, bool deleteFile) override;
     bool MoveFileExW(const std::wstring& existing, const std::wstring* newName,
                      std::uint32_t flags) override;
-    bool SetFileRenameInfo(FileHandle file, FileHandle folder,
-                           const std::wstring& newName) override;
+    bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) override;
 
   private:
     // The path an open handle names; a placeholder for one opened elsewhere.

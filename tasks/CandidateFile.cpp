@@ -36,27 +36,6 @@ std::wstring DosForm(std::wstring_view finalPath) {
     return std::wstring(finalPath);
 }
 
-// WoW64's file-system redirection off while a walk opens folders and files by the names the
-// system gives them; on again on every way out. Nothing in a native process.
-class RedirectionOff {
-  public:
-    RedirectionOff(FileApi& files, bool wow64) : files_(files) {
-        active_ = wow64 && files_.Wow64DisableWow64FsRedirection(previous_);
-    }
-    RedirectionOff(const RedirectionOff&) = delete;
-    RedirectionOff& operator=(const RedirectionOff&) = delete;
-    ~RedirectionOff() {
-        if (active_) {
-            files_.Wow64RevertWow64FsRedirection(previous_);
-        }
-    }
-
-  private:
-    FileApi& files_;
-    std::uintptr_t previous_ = 0;
-    bool active_ = false;
-};
-
 std::vector<std::wstring> Components(std::wstring_view path) {
     std::vector<std::wstring> parts;
     while (!path.empty()) {
@@ -70,6 +49,16 @@ std::vector<std::wstring> Components(std::wstring_view path) {
 }
 
 }  // namespace
+
+RedirectionOff::RedirectionOff(FileApi& files, bool wow64) : files_(files) {
+    active_ = wow64 && files_.Wow64DisableWow64FsRedirection(previous_);
+}
+
+RedirectionOff::~RedirectionOff() {
+    if (active_) {
+        files_.Wow64RevertWow64FsRedirection(previous_);
+    }
+}
 
 const std::optional<std::vector<std::uint8_t>>& Candidate::VersionBlock(FileApi& files) {
     if (!versionRead_) {
@@ -150,12 +139,26 @@ std::shared_ptr<HeldFolder> CandidateFolders::Root(wchar_t drive) {
 }
 
 bool CandidateFolders::IsChildOf(const HeldFolder& parent, std::wstring_view finalPath,
-                                 std::wstring& named) const {
+                                 const std::wstring& asked, std::wstring& named) const {
     named = DosForm(finalPath);
     const std::wstring_view view = named;
-    return view.size() > parent.path.size() + 1 && view[parent.path.size()] == L'\\' &&
-           files_.EqualOrdinal(view.substr(0, parent.path.size()), parent.path, true) &&
-           view.find(L'\\', parent.path.size() + 1) == std::wstring_view::npos;
+    if (view.size() <= parent.path.size() + 1 || view[parent.path.size()] != L'\\' ||
+        !files_.EqualOrdinal(view.substr(0, parent.path.size()), parent.path, true)) {
+        return false;
+    }
+    const std::wstring_view name = view.substr(parent.path.size() + 1);
+    if (name.find(L'\\') != std::wstring_view::npos) {
+        return false;
+    }
+    if (files_.EqualOrdinal(name, asked, true)) {
+        return true;
+    }
+    // Asked by its 8.3 name; any other name is a link the system followed, to another entry of
+    // the same folder.
+    std::wstring shortPath;
+    return files_.GetShortPathNameW(named, shortPath) &&
+           files_.EqualOrdinal(std::wstring_view(shortPath).substr(shortPath.rfind(L'\\') + 1),
+                               asked, true);
 }
 
 std::shared_ptr<HeldFolder> CandidateFolders::Folder(const std::shared_ptr<HeldFolder>& parent,
@@ -186,7 +189,7 @@ std::shared_ptr<HeldFolder> CandidateFolders::Folder(const std::shared_ptr<HeldF
     } else if ((info.dwFileAttributes & kFileAttributeReparsePoint) != 0 ||
                !files_.GetFinalPathNameByHandleW(folder->handle.get(), kFinalPathDosName,
                                                  finalPath) ||
-               !IsChildOf(*parent, finalPath, folder->path)) {
+               !IsChildOf(*parent, finalPath, name, folder->path)) {
         // A link, or one the system follows whatever we ask (a Unix link under Wine): the
         // final path leads elsewhere.
         folder.reset();
@@ -252,7 +255,7 @@ Candidate CandidateFolders::Walk(const std::wstring& systemPath, bool content) {
     }
     if ((candidate.info.dwFileAttributes & kFileAttributeReparsePoint) != 0 ||
         !files_.GetFinalPathNameByHandleW(candidate.file.get(), kFinalPathDosName, finalPath) ||
-        !IsChildOf(*folder, finalPath, candidate.systemPath)) {
+        !IsChildOf(*folder, finalPath, parts.back(), candidate.systemPath)) {
         candidate.file.reset();
         candidate.state = Candidate::State::kPassedOver;
         candidate.why = kLinkOnTheWay;
@@ -260,6 +263,7 @@ Candidate CandidateFolders::Walk(const std::wstring& systemPath, bool content) {
     }
     candidate.state = Candidate::State::kOpen;
     candidate.folder = folder;
+    candidate.wow64 = view_.wow64;
     return candidate;
 }
 

@@ -31,6 +31,23 @@ inline constexpr wchar_t kDeviceName[] = L"a device name";
 inline constexpr wchar_t kParentSegment[] = L"a \"..\" segment";
 inline constexpr wchar_t kLinkOnTheWay[] = L"a link on the way";
 
+// WoW64's file-system redirection off for the calling thread while it lives, and on again on
+// every way out: a walk opens folders by the names the system gives them (System32 is the native
+// folder, SysWOW64 the 32-bit one), and a rename names its target the same way. Nothing in a
+// native process.
+class RedirectionOff {
+  public:
+    RedirectionOff(FileApi& files, bool wow64);
+    RedirectionOff(const RedirectionOff&) = delete;
+    RedirectionOff& operator=(const RedirectionOff&) = delete;
+    ~RedirectionOff();
+
+  private:
+    FileApi& files_;
+    std::uintptr_t previous_ = 0;
+    bool active_ = false;
+};
+
 // A folder on the way to candidates, checked and held open for the stage.
 struct HeldFolder {
     UniqueFileHandle handle;
@@ -56,6 +73,7 @@ struct Candidate {
     FileHandleInformation info;  // attributes, times, size, read through the handle
     std::wstring systemPath;     // the file as the system names it (its final path)
     std::shared_ptr<HeldFolder> folder;
+    bool wow64 = false;  // examined by a 32-bit process on 64-bit Windows
 
     bool CanDelete() const { return (access & kDeleteAccess) != 0; }
     bool CanRead() const { return (access & kFileReadData) != 0; }
@@ -95,7 +113,10 @@ class CandidateFolders {
     std::shared_ptr<HeldFolder> Folder(const std::shared_ptr<HeldFolder>& parent,
                                        const std::wstring& name, std::wstring& why,
                                        std::uint32_t& error);
-    bool IsChildOf(const HeldFolder& parent, std::wstring_view finalPath,
+    // Whether `finalPath` (what the system names an object opened as `asked` in `parent`) is
+    // that entry of `parent`: its name, or the entry whose 8.3 name `asked` is. `named` receives
+    // the final path without "\\?\".
+    bool IsChildOf(const HeldFolder& parent, std::wstring_view finalPath, const std::wstring& asked,
                    std::wstring& named) const;
 
     const Platform& platform_;

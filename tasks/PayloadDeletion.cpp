@@ -61,9 +61,9 @@ bool WithRandomSuffix(FileApi& files, const std::wstring& name, std::wstring& na
     return true;
 }
 
-// A loaded library: renamed through its handle, in its held folder, to a name no file there has,
-// and that name recorded. At boot the record then leads to this file or, should a folder on the
-// way have become a link since, to a folder where nothing has that name.
+// A loaded library: renamed through its handle, in its held folder (named by its checked path),
+// to a name no file there has, and that name recorded. At boot the record then leads to this file
+// or, should a folder on the way have become a link since, to a folder where nothing has that name.
 PayloadOutcome RenameAndSchedule(const Platform& platform, Candidate& candidate) {
     FileApi& files = platform.Files();
     const std::wstring& path = candidate.systemPath;
@@ -73,17 +73,24 @@ PayloadOutcome RenameAndSchedule(const Platform& platform, Candidate& candidate)
         if (!WithRandomSuffix(files, name, renamed)) {
             return Outcome(PayloadDeletionResult::kKept, kErrorAccessDenied);
         }
-        if (files.SetFileRenameInfo(candidate.file.get(), candidate.folder->handle.get(),
-                                    renamed)) {
-            const std::wstring renamedPath = candidate.folder->path + L"\\" + renamed;
+        // The folder is held since its check: its path leads to it still.
+        const std::wstring renamedPath = candidate.folder->path + L"\\" + renamed;
+        bool done = false;
+        std::uint32_t error = 0;
+        {
+            const RedirectionOff redirection(files, candidate.wow64);
+            done = files.SetFileRenameInfo(candidate.file.get(), renamedPath);
+            error = done ? 0 : platform.System().GetLastError();
+        }
+        if (done) {
             candidate.systemPath = renamedPath;  // where it is now, whatever comes next
             if (!IsNamed(files, candidate.file.get(), renamedPath)) {
                 return Outcome(PayloadDeletionResult::kKept, kErrorAccessDenied);
             }
             return ScheduleAtRestart(platform, renamedPath);
         }
-        if (platform.System().GetLastError() != kErrorAlreadyExists) {
-            return Kept(platform.System());
+        if (error != kErrorAlreadyExists) {
+            return Outcome(PayloadDeletionResult::kKept, error != 0 ? error : kErrorAccessDenied);
         }
     }
     return Outcome(PayloadDeletionResult::kKept, kErrorAlreadyExists);

@@ -254,9 +254,12 @@ std::uint32_t Win32FileApi::GetDriveTypeW(const std::wstring& rootPath) {
     return ::GetDriveTypeW(rootPath.c_str());
 }
 
-bool Win32FileApi::SetFileRenameInfo(FileHandle file, FileHandle folder,
-                                     const std::wstring& newName) {
-    const std::size_t nameBytes = newName.size() * sizeof(wchar_t);
+bool Win32FileApi::SetFileRenameInfo(FileHandle file, const std::wstring& newPath) {
+    // The NT form of the full path: passed on unchanged where the system takes FileName as an
+    // NT path, and recognised as one where it converts a DOS path first (Wine). (A root folder
+    // handle with a bare name is what Windows takes too, but Wine 8 refuses it with 87.)
+    const std::wstring name = L"\\??\\" + newPath;
+    const std::size_t nameBytes = name.size() * sizeof(wchar_t);
     if (nameBytes > std::numeric_limits<DWORD>::max() - sizeof(FILE_RENAME_INFO)) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
@@ -264,11 +267,17 @@ bool Win32FileApi::SetFileRenameInfo(FileHandle file, FileHandle folder,
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     info->ReplaceIfExists = FALSE;
-    info->RootDirectory = ToHandle(folder);
+    info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(nameBytes);
-    std::memcpy(info->FileName, newName.data(), nameBytes);
+    std::memcpy(info->FileName, name.data(), nameBytes);
     return ::SetFileInformationByHandle(ToHandle(file), FileRenameInfo, info,
                                         static_cast<DWORD>(buffer.size())) != 0;
+}
+
+bool Win32FileApi::GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) {
+    return ReadGrowing(shortPath, [&](wchar_t* buffer, DWORD size) {
+        return ::GetShortPathNameW(path.c_str(), buffer, size);
+    });
 }
 
 FileHandle Win32FileApi::NtOpenFile(FileHandle folder, const std::wstring& name,

@@ -803,11 +803,9 @@ std::uint32_t FakeFileSystem::GetDriveTypeW(const std::wstring& rootPath) {
     return it == driveTypes.end() ? kDriveFixed : it->second;
 }
 
-bool FakeFileSystem::SetFileRenameInfo(FileHandle file, FileHandle folder,
-                                       const std::wstring& newName) {
+bool FakeFileSystem::SetFileRenameInfo(FileHandle file, const std::wstring& newPath) {
     OpenFile* open = nullptr;
-    OpenFile* into = nullptr;
-    if (Opened(file, &open) == nullptr || Opened(folder, &into) == nullptr) {
+    if (Opened(file, &open) == nullptr) {
         return Fail(kErrorInvalidHandle);
     }
     if ((open->access & kDeleteAccess) == 0) {
@@ -816,19 +814,38 @@ bool FakeFileSystem::SetFileRenameInfo(FileHandle file, FileHandle folder,
     if (renameFailure) {
         return Fail(*renameFailure);
     }
-    if (!AtKey(into->key)->IsDirectory()) {
+    const std::wstring target = Reach(newPath, false);
+    const FakeFile* folder = AtKey(ParentKey(target));
+    if (folder == nullptr || !folder->IsDirectory()) {
         return Fail(kErrorPathNotFound);
     }
-    const std::wstring target = into->key + L"\\" + UpperCase(newName);
     if (AtKey(target) != nullptr) {
         return Fail(kErrorAlreadyExists);
     }
     FakeFile moved = entries_.at(open->key);
-    moved.name = newName;
+    const auto slash = newPath.find_last_of(L"\\/");
+    moved.name = slash == std::wstring::npos ? newPath : newPath.substr(slash + 1);
     moved.shortName.clear();
     entries_.erase(open->key);
     entries_.emplace(target, std::move(moved));
     open->key = target;
+    return true;
+}
+
+bool FakeFileSystem::GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) {
+    Record(L"GetShortPathNameW", path);
+    const std::wstring key = Reach(path, true);
+    if (AtKey(key) == nullptr) {
+        return Fail(MissingPathError(path));
+    }
+    const std::vector<std::wstring> parts = Components(key);
+    std::wstring reached = parts.front();
+    shortPath = Spelled(parts.front());
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        reached += L"\\" + parts[i];
+        const FakeFile* entry = AtKey(reached);
+        shortPath += L"\\" + (!entry->shortName.empty() ? entry->shortName : entry->name);
+    }
     return true;
 }
 

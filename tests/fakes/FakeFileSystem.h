@@ -186,8 +186,8 @@ class FakeFileSystem final : public FileApi {
     bool GetSystemWow64DirectoryW(std::wstring& directory) override;
     bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) override;
     std::uint32_t GetDriveTypeW(const std::wstring& rootPath) override;
-    bool SetFileRenameInfo(FileHandle file, FileHandle folder,
-                           const std::wstring& newName) override;
+    bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) override;
+    bool GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) override;
     FileHandle NtOpenFile(FileHandle folder, const std::wstring& name, std::uint32_t access,
                           std::uint32_t share, std::uint32_t options) override;
     bool ReadFile(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t size,

@@ -123,11 +123,9 @@ TEST(FakeFileSystem, RenamesThroughAHandleAndReadsSecurity) {
     FakeFileSystem files(system);
     files.AddFile(L"C:\\u\\a.dll").loaded = true;
     files.AddFile(L"C:\\u\\taken.dll");
-    const FileHandle folder = files.CreateFileW(L"C:\\u", kFileTraverse, kFileShareAll,
-                                                kOpenExisting, kFileFlagBackupSemantics);
     const FileHandle reader =
         files.CreateFileW(L"C:\\u\\a.dll", kFileReadAttributes, kFileShareAll, kOpenExisting, 0);
-    EXPECT_FALSE(files.SetFileRenameInfo(reader, folder, L"b.dll"));
+    EXPECT_FALSE(files.SetFileRenameInfo(reader, L"C:\\u\\b.dll"));
     EXPECT_EQ(kErrorAccessDenied, system.lastError);
     ObjectSecurity security;
     EXPECT_EQ(kErrorAccessDenied, files.GetSecurityInfo(reader, security));
@@ -135,9 +133,11 @@ TEST(FakeFileSystem, RenamesThroughAHandleAndReadsSecurity) {
 
     const FileHandle file = files.CreateFileW(L"C:\\u\\a.dll", kDeleteAccess | kReadControl,
                                               kFileShareAll, kOpenExisting, 0);
-    EXPECT_FALSE(files.SetFileRenameInfo(file, folder, L"TAKEN.DLL"));
+    EXPECT_FALSE(files.SetFileRenameInfo(file, L"c:\\U\\TAKEN.DLL"));
     EXPECT_EQ(kErrorAlreadyExists, system.lastError);
-    EXPECT_TRUE(files.SetFileRenameInfo(file, folder, L"b.dll"));
+    EXPECT_FALSE(files.SetFileRenameInfo(file, L"C:\\nowhere\\b.dll"));
+    EXPECT_EQ(kErrorPathNotFound, system.lastError);
+    EXPECT_TRUE(files.SetFileRenameInfo(file, L"C:\\u\\b.dll"));
     EXPECT_FALSE(files.ExistsStored(L"C:\\u\\a.dll"));
     ASSERT_NE(nullptr, files.Find(L"C:\\u\\b.dll"));
     EXPECT_TRUE(files.Find(L"C:\\u\\b.dll")->loaded);
@@ -147,7 +147,6 @@ TEST(FakeFileSystem, RenamesThroughAHandleAndReadsSecurity) {
     EXPECT_EQ(0u, files.GetSecurityInfo(file, security));
     EXPECT_EQ(L"S-1-5-18", security.owner) << "the fake's default: a trusted folder";
     files.CloseHandle(file);
-    files.CloseHandle(folder);
 
     files.driveTypes[L'D'] = kDriveRemote;
     EXPECT_EQ(kDriveFixed, files.GetDriveTypeW(L"c:\\"));

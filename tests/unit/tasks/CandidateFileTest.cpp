@@ -37,6 +37,9 @@ TEST(CandidateFile, WalksOnceFromTheRootAndHoldsWhatItChecked) {
     files.AddLink(L"C:\\Users\\u\\lnk", L"C:\\Share");
     files.AddLink(L"C:\\Users\\u\\file.dll", L"C:\\Share\\ab12cd34.dll");
     files.AddLink(L"C:\\Users\\u\\unix", L"C:\\Share", true);
+    files.AddFile(L"C:\\Users\\u\\Other Things\\ab12cd34.dll");
+    files.SetShortName(L"C:\\Users\\u\\Other Things", L"OTHERT~1");
+    files.AddLink(L"C:\\Users\\u\\sibling", L"C:\\Users\\u\\Other Things", true);
     files.driveTypes[L'E'] = kDriveRemote;
     CandidateFolders folders(machine.platform);
     const struct {
@@ -74,6 +77,19 @@ TEST(CandidateFile, WalksOnceFromTheRootAndHoldsWhatItChecked) {
          L"a link on the way",
          {L"GetFullPathNameW(C:\\Users\\u\\unix\\ab12cd34.dll)",
           L"NtOpenFile(C:\\Users\\u\\unix)"}},
+        // A Unix link to a folder beside it: the final name is not the one asked for, nor an
+        // 8.3 name of it; a folder named by its 8.3 name is itself.
+        {L"C:\\Users\\u\\sibling\\ab12cd34.dll",
+         State::kPassedOver,
+         L"a link on the way",
+         {L"GetFullPathNameW(C:\\Users\\u\\sibling\\ab12cd34.dll)",
+          L"NtOpenFile(C:\\Users\\u\\sibling)", L"GetShortPathNameW(C:\\Users\\u\\Other Things)"}},
+        {L"C:\\Users\\u\\OTHERT~1\\ab12cd34.dll",
+         State::kOpen,
+         L"",
+         {L"GetFullPathNameW(C:\\Users\\u\\OTHERT~1\\ab12cd34.dll)",
+          L"NtOpenFile(C:\\Users\\u\\OTHERT~1)", L"GetShortPathNameW(C:\\Users\\u\\Other Things)",
+          L"NtOpenFile(C:\\Users\\u\\OTHERT~1\\ab12cd34.dll)"}},
         {L"C:\\Users\\none\\ab12cd34.dll",
          State::kAbsent,
          L"",
