@@ -277,23 +277,26 @@ TEST(KeyTreeLinks, DeletesLinksThemselvesAndNeverWhatTheyLeadTo) {
     }
 }
 
-// The descent is bounded: a chain one level deeper than the bound stays (the deepest key is
-// never opened, so none above it can go); a chain just within it goes.
+// Windows keeps a registry tree within 512 levels: a chain of keys reaching that far below the
+// key given goes whole. One level more stays, its deepest key never opened, so none above it can.
 TEST(KeyTreeLinks, TheDescentIsBounded) {
-    for (const int levels : {TRegistry::kMaxDeleteDepth + 1, TRegistry::kMaxDeleteDepth + 2}) {
+    const struct {
+        int keys;  // in the chain, the key given included
+        bool deleted;
+        std::size_t opened;
+    } cases[] = {{20, true, 20}, {513, true, 513}, {514, false, 513}};
+    for (const auto& c : cases) {
         FakeRegistry registry;
         Platform platform;
         platform.registry = &registry;
         std::wstring path = L"SOFTWARE\\Deep";
-        for (int level = 1; level < levels; ++level) {
+        for (int key = 1; key < c.keys; ++key) {
             path += L"\\K";
         }
         registry.AddKey(path);
-        const bool withinBound = levels == TRegistry::kMaxDeleteDepth + 1;
-        EXPECT_EQ(withinBound, TRegistry(platform).DeleteKey(L"\\SOFTWARE\\Deep")) << levels;
-        EXPECT_EQ(!withinBound, registry.KeyExists(path)) << levels;
-        EXPECT_EQ(registry.CallsTo(L"RegOpenKeyExW").size(),
-                  static_cast<std::size_t>(TRegistry::kMaxDeleteDepth + 1));
+        EXPECT_EQ(c.deleted, TRegistry(platform).DeleteKey(L"\\SOFTWARE\\Deep")) << c.keys;
+        EXPECT_EQ(c.deleted, !registry.KeyExists(path)) << c.keys;
+        EXPECT_EQ(registry.CallsTo(L"RegOpenKeyExW").size(), c.opened) << c.keys;
         EXPECT_EQ(registry.OpenHandles(), 0);
     }
 }
