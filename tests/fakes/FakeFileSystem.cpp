@@ -441,7 +441,6 @@ bool FakeFileSystem::FindClose(FindHandle search) {
 }
 
 bool FakeFileSystem::GetSystemWindowsDirectoryW(std::wstring& directory) {
-    ++windowsFolderRequests;
     if (windowsFolderFailure) {
         return Fail(*windowsFolderFailure);
     }
@@ -656,7 +655,6 @@ std::uint32_t FakeFileSystem::GetDriveTypeW(const std::wstring& rootPath) {
 }
 
 bool FakeFileSystem::SetFileRenameInfo(FileHandle file, const std::wstring& newPath) {
-    renames.push_back(newPath);
     auto it = opened_.find(file);
     if (it == opened_.end() || AtKey(it->second.key) == nullptr) {
         return Fail(kErrorInvalidHandle);
