@@ -190,8 +190,6 @@ Names NamesIn(const Definition& definition) {
         if (!Has(Upper(action.command), L"RUNDLL32.EXE") && !Has(upper, L"RUNDLL32.EXE")) {
             continue;
         }
-        // Files are planted wherever the rule might look; it may delete the field itself, or
-        // the field in a system folder only when that names a file directly in the folder.
         const std::vector<std::wstring> fields = hf::fuzz::ReferenceSplit(action.arguments);
         const std::wstring library = fields.empty() ? std::wstring() : fields[0];
         names.libraries.push_back(library);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace hf {
@@ -280,23 +281,20 @@ TEST(KeyTreeLinks, DeletesLinksThemselvesAndNeverWhatTheyLeadTo) {
 // Windows keeps a registry tree within 512 levels: a chain of keys reaching that far below the
 // key given goes whole. One level more stays, its deepest key never opened, so none above it can.
 TEST(KeyTreeLinks, TheDescentIsBounded) {
-    const struct {
-        int keys;  // in the chain, the key given included
-        bool deleted;
-        std::size_t opened;
-    } cases[] = {{20, true, 20}, {513, true, 513}, {514, false, 513}};
-    for (const auto& c : cases) {
+    // Keys in the chain (the key given included), whether it goes, keys opened.
+    for (const auto& [keys, deleted, opened] :
+         {std::tuple<int, bool, std::size_t>{20, true, 20}, {513, true, 513}, {514, false, 513}}) {
         FakeRegistry registry;
         Platform platform;
         platform.registry = &registry;
         std::wstring path = L"SOFTWARE\\Deep";
-        for (int key = 1; key < c.keys; ++key) {
+        for (int key = 1; key < keys; ++key) {
             path += L"\\K";
         }
         registry.AddKey(path);
-        EXPECT_EQ(c.deleted, TRegistry(platform).DeleteKey(L"\\SOFTWARE\\Deep")) << c.keys;
-        EXPECT_EQ(c.deleted, !registry.KeyExists(path)) << c.keys;
-        EXPECT_EQ(registry.CallsTo(L"RegOpenKeyExW").size(), c.opened) << c.keys;
+        EXPECT_EQ(deleted, TRegistry(platform).DeleteKey(L"\\SOFTWARE\\Deep")) << keys;
+        EXPECT_EQ(deleted, !registry.KeyExists(path)) << keys;
+        EXPECT_EQ(registry.CallsTo(L"RegOpenKeyExW").size(), opened) << keys;
         EXPECT_EQ(registry.OpenHandles(), 0);
     }
 }

@@ -691,7 +691,6 @@ TEST(PayloadDeletion, PayloadsInUseAreScheduledOnceEach) {
             }
         };
     };
-    // A loaded library is renamed first ("<name>.<16 hex digits>").
     const SweepCase cases[] = {
         {"name branch, path",
          TaskXml().Exec(kRundll32, byPath + L",Qw3rty7890"),
