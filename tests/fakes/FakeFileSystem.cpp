@@ -441,7 +441,6 @@ bool FakeFileSystem::FindClose(FindHandle search) {
 }
 
 bool FakeFileSystem::GetSystemWindowsDirectoryW(std::wstring& directory) {
-    ++windowsFolderRequests;
     if (windowsFolderFailure) {
         return Fail(*windowsFolderFailure);
     }
@@ -656,7 +655,6 @@ std::uint32_t FakeFileSystem::GetDriveTypeW(const std::wstring& rootPath) {
 }
 
 bool FakeFileSystem::SetFileRenameInfo(FileHandle file, const std::wstring& newPath) {
-    renames.push_back(newPath);
     auto it = opened_.find(file);
     if (it == opened_.end() || AtKey(it->second.key) == nullptr) {
         return Fail(kErrorInvalidHandle);
@@ -709,7 +707,8 @@ bool FakeFileSystem::RtlGenRandom(void* buffer, std::uint32_t size) {
     const std::uint64_t value =
         randomUsed_ < randomValues.size()
             ? randomValues[randomUsed_]
-            : static_cast<std::uint64_t>(randomUsed_ - randomValues.size() + 1);
+            : static_cast<std::uint64_t>(randomUsed_ - randomValues.size() + 1) *
+                  0x9E3779B97F4A7C15u;
     ++randomUsed_;
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     for (std::uint32_t i = 0; i < size; ++i) {

@@ -64,7 +64,7 @@ TEST(Report, ClosingLines) {
 TEST(Recording, FileChangesAreReportedOnlyWhenTheyHappened) {
     const std::wstring kPublic = L"C:\\Users\\Public\\hf.dll";
     const std::wstring kSystem = L"C:\\Windows\\System32\\hf.dll";
-    const std::wstring kRenamed = kPublic + L".0000000000000001";
+    const std::wstring kRenamed = kPublic + L".aaaaaaaaaaaaaaaa";
     struct Case {
         const char* name;
         std::wstring path;
@@ -84,8 +84,8 @@ TEST(Recording, FileChangesAreReportedOnlyWhenTheyHappened) {
              f.AddFile(L"C:\\Windows\\SysWOW64\\hf.dll");
          },
          {{L"deleted", L"C:\\Windows\\SysWOW64\\hf.dll"}}},
-        // Renamed through its handle first (the fake's first random value is 1), then recorded
-        // under the new name; a refused record leaves the rename, which did happen.
+        // Renamed through its handle first (eight random bytes 0xAA), then recorded under the new
+        // name; a refused record leaves the rename, which did happen.
         {"loaded: left to the restart",
          kPublic,
          [&](auto& f) { f.AddFile(kPublic).loaded = true; },
@@ -109,6 +109,7 @@ TEST(Recording, FileChangesAreReportedOnlyWhenTheyHappened) {
     for (const Case& c : cases) {
         fake::FakeSystem system;
         fake::FakeFileSystem files{system};
+        files.randomValues = {0xAAAAAAAAAAAAAAAA};
         c.setUp(files);
         ChangeLog changes;
         std::vector<Change> seen;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace hf {
@@ -277,23 +278,23 @@ TEST(KeyTreeLinks, DeletesLinksThemselvesAndNeverWhatTheyLeadTo) {
     }
 }
 
-// The descent is bounded: a chain one level deeper than the bound stays (the deepest key is
-// never opened, so none above it can go); a chain just within it goes.
+// Windows keeps a registry tree within 512 levels: a chain of keys reaching that far below the
+// key given goes whole. One level more stays, its deepest key never opened, so none above it can.
 TEST(KeyTreeLinks, TheDescentIsBounded) {
-    for (const int levels : {TRegistry::kMaxDeleteDepth + 1, TRegistry::kMaxDeleteDepth + 2}) {
+    // Keys in the chain (the key given included), whether it goes, keys opened.
+    for (const auto& [keys, deleted, opened] :
+         {std::tuple<int, bool, std::size_t>{20, true, 20}, {513, true, 513}, {514, false, 513}}) {
         FakeRegistry registry;
         Platform platform;
         platform.registry = &registry;
         std::wstring path = L"SOFTWARE\\Deep";
-        for (int level = 1; level < levels; ++level) {
+        for (int key = 1; key < keys; ++key) {
             path += L"\\K";
         }
         registry.AddKey(path);
-        const bool withinBound = levels == TRegistry::kMaxDeleteDepth + 1;
-        EXPECT_EQ(withinBound, TRegistry(platform).DeleteKey(L"\\SOFTWARE\\Deep")) << levels;
-        EXPECT_EQ(!withinBound, registry.KeyExists(path)) << levels;
-        EXPECT_EQ(registry.CallsTo(L"RegOpenKeyExW").size(),
-                  static_cast<std::size_t>(TRegistry::kMaxDeleteDepth + 1));
+        EXPECT_EQ(deleted, TRegistry(platform).DeleteKey(L"\\SOFTWARE\\Deep")) << keys;
+        EXPECT_EQ(deleted, !registry.KeyExists(path)) << keys;
+        EXPECT_EQ(registry.CallsTo(L"RegOpenKeyExW").size(), opened) << keys;
         EXPECT_EQ(registry.OpenHandles(), 0);
     }
 }
