@@ -88,7 +88,8 @@ class DriverSweepTest : public ::testing::Test {
   protected:
     DriverSweepTest() {
         registry.sharedLog = &log;
-        registry.deniedAccess = ~(0x20019u | 0x10000u);  // every key grants KEY_READ and DELETE only
+        // Every key grants KEY_READ and DELETE only: the sweep needs no more.
+        registry.deniedAccess = ~(0x20019u | 0x10000u);
         platform.system = &system;
         platform.files = &files;
         platform.version = &version;

@@ -210,23 +210,28 @@ TEST(RegistryAccess, ACallThroughAHandleWithoutItsRightIsRefused) {
         LStatus withIt;
         std::function<LStatus(RegistryApi&, HKey)> make;
     } cases[] = {
-        {"RegQueryInfoKeyW", 0x0001, 0, [](RegistryApi& r, HKey k) {
+        {"RegQueryInfoKeyW", 0x0001, 0,
+         [](RegistryApi& r, HKey k) {
              RegKeyInfo info;
              return r.RegQueryInfoKeyW(k, info);
          }},
-        {"RegEnumKeyExW", 0x0008, 259, [](RegistryApi& r, HKey k) {
+        {"RegEnumKeyExW", 0x0008, 259,
+         [](RegistryApi& r, HKey k) {
              std::wstring name;
              return r.RegEnumKeyExW(k, 0, 8, name);
          }},
-        {"RegEnumValueW", 0x0001, 0, [](RegistryApi& r, HKey k) {
+        {"RegEnumValueW", 0x0001, 0,
+         [](RegistryApi& r, HKey k) {
              std::wstring name;
              return r.RegEnumValueW(k, 0, 8, name);
          }},
-        {"RegQueryValueExW", 0x0001, 0, [](RegistryApi& r, HKey k) {
+        {"RegQueryValueExW", 0x0001, 0,
+         [](RegistryApi& r, HKey k) {
              std::uint32_t size = 0;
              return r.RegQueryValueExW(k, L"v", nullptr, nullptr, &size);
          }},
-        {"RegDeleteValueW", 0x0002, 0, [](RegistryApi& r, HKey k) { return r.RegDeleteValueW(k, L"v"); }},
+        {"RegDeleteValueW", 0x0002, 0,
+         [](RegistryApi& r, HKey k) { return r.RegDeleteValueW(k, L"v"); }},
         {"NtDeleteKey", 0x10000, 0, [](RegistryApi& r, HKey k) { return r.NtDeleteKey(k); }},
     };
     for (const auto& c : cases) {
