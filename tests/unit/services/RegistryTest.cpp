@@ -204,6 +204,9 @@ TEST_F(TRegistryTest, EnumerationSkipsIndicesThatFailAndNeverInventsNames) {
 // Each call needs its right on the handle, as on Windows: without it the fake refuses it with
 // 5, so a step that opens a key with too little access fails its tests.
 TEST(RegistryAccess, ACallThroughAHandleWithoutItsRightIsRefused) {
+    RegKeyInfo info;
+    std::wstring name;
+    std::uint32_t size = 0;
     const struct {
         const char* call;
         std::uint32_t right;
@@ -211,28 +214,15 @@ TEST(RegistryAccess, ACallThroughAHandleWithoutItsRightIsRefused) {
         std::function<LStatus(RegistryApi&, HKey)> make;
     } cases[] = {
         {"RegQueryInfoKeyW", 0x0001, 0,
-         [](RegistryApi& r, HKey k) {
-             RegKeyInfo info;
-             return r.RegQueryInfoKeyW(k, info);
-         }},
+         [&](auto& r, HKey k) { return r.RegQueryInfoKeyW(k, info); }},
         {"RegEnumKeyExW", 0x0008, 259,
-         [](RegistryApi& r, HKey k) {
-             std::wstring name;
-             return r.RegEnumKeyExW(k, 0, 8, name);
-         }},
+         [&](auto& r, HKey k) { return r.RegEnumKeyExW(k, 0, 8, name); }},
         {"RegEnumValueW", 0x0001, 0,
-         [](RegistryApi& r, HKey k) {
-             std::wstring name;
-             return r.RegEnumValueW(k, 0, 8, name);
-         }},
+         [&](auto& r, HKey k) { return r.RegEnumValueW(k, 0, 8, name); }},
         {"RegQueryValueExW", 0x0001, 0,
-         [](RegistryApi& r, HKey k) {
-             std::uint32_t size = 0;
-             return r.RegQueryValueExW(k, L"v", nullptr, nullptr, &size);
-         }},
-        {"RegDeleteValueW", 0x0002, 0,
-         [](RegistryApi& r, HKey k) { return r.RegDeleteValueW(k, L"v"); }},
-        {"NtDeleteKey", 0x10000, 0, [](RegistryApi& r, HKey k) { return r.NtDeleteKey(k); }},
+         [&](auto& r, HKey k) { return r.RegQueryValueExW(k, L"v", nullptr, nullptr, &size); }},
+        {"RegDeleteValueW", 0x0002, 0, [](auto& r, HKey k) { return r.RegDeleteValueW(k, L"v"); }},
+        {"NtDeleteKey", 0x10000, 0, [](auto& r, HKey k) { return r.NtDeleteKey(k); }},
     };
     for (const auto& c : cases) {
         for (const bool granted : {false, true}) {
