@@ -130,8 +130,10 @@ class ComApi {
     virtual void CoUninitialize() = 0;
     // CoCreateInstance(CLSID_TaskScheduler, no outer, CLSCTX_INPROC_SERVER, IID_ITaskService).
     virtual HResult CreateTaskService(std::unique_ptr<TaskService>& service) = 0;
-    // CoCreateInstance(DOMDocument, no outer, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2); no
-    // property is set on the new document.
+    // CoCreateInstance(DOMDocument, no outer, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2), then
+    // resolveExternals false and "ProhibitDTD" true: a text that declares a DTD does not load,
+    // and nothing outside the text is fetched. The selection language stays the default. A
+    // setting the system's MSXML refuses is passed over: the result is CoCreateInstance's.
     virtual HResult CreateXmlDocument(std::unique_ptr<XmlDocument>& document) = 0;
 };
 

@@ -19,9 +19,15 @@ inline constexpr HKey kHKeyLocalMachine =
 
 namespace reg {
 
-// Access rights (REGSAM).
+// Access rights (REGSAM). A call through a handle opened without the right it needs is refused
+// with kErrorAccessDenied: RegQueryInfoKeyW, RegEnumValueW and RegQueryValueExW need
+// kKeyQueryValue, RegEnumKeyExW kKeyEnumerateSubKeys, RegDeleteValueW kKeySetValue, NtDeleteKey
+// kDelete; opening a subkey needs nothing of its parent's handle.
+inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
+inline constexpr std::uint32_t kKeySetValue = 0x0002;
+inline constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
+inline constexpr std::uint32_t kDelete = 0x00010000;
 inline constexpr std::uint32_t kKeyRead = 0x20019;
-inline constexpr std::uint32_t kKeyAllAccess = 0xF003F;
 
 // RegOpenKeyExW option: a link key at the end of the path is opened itself, never followed
 // (links on the way still are).

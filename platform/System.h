@@ -1,11 +1,16 @@
 #pragma once
-// The thread-level calls every area shares: last error, pauses, a monotonic clock and the
-// system's text for an error code.
+// The thread-level calls every area shares: last error, pauses, a monotonic clock, the
+// system's text for an error code, and the OEM code page with the conversion into it.
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace hf {
+
+// WideCharToMultiByte's flag: a character without an exact equivalent becomes the default
+// character (and is reported as such) instead of a look-alike.
+inline constexpr std::uint32_t kWcNoBestFitChars = 0x400;  // WC_NO_BEST_FIT_CHARS
 
 class SystemApi {
   public:
@@ -20,6 +25,16 @@ class SystemApi {
     // The system's text for a Win32 error code or an HRESULT (FormatMessageW, from the system
     // table), exactly as the system gives it; empty when it has none.
     virtual std::wstring FormatMessageW(std::uint32_t code) = 0;
+    // The system's OEM code page (GetOEMCP): what console programs and the tools that capture
+    // a program's output decode with by default.
+    virtual std::uint32_t GetOEMCP() = 0;
+    // `text` in the code page `codePage` (WideCharToMultiByte with `flags` and the code page's
+    // default character) into `bytes`; `usedDefaultChar` says whether a character had no
+    // equivalent and became the default character. False with the last error set when the
+    // conversion failed (an unknown code page: 87).
+    virtual bool WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags,
+                                     std::wstring_view text, std::string& bytes,
+                                     bool& usedDefaultChar) = 0;
 };
 
 }  // namespace hf

@@ -59,8 +59,9 @@ void RemoveDriverServices(const Platform& platform, StopWaitBudget& budget) {
         const std::wstring target = kImageFolder + driver;
         // Both cursors and the list live for this file's pass only; the Services key is listed
         // afresh for each file, after the previous file's removals.
-        TRegistry services(platform);
-        TRegistry reader(platform);
+        // Both only read; the matched keys go through handles DeleteKey opens for them.
+        TRegistry services(platform, reg::kKeyRead);
+        TRegistry reader(platform, reg::kKeyRead);
         if (!services.OpenKey(kServicesPath, false)) {
             continue;
         }

@@ -14,7 +14,9 @@ constexpr wchar_t kFilterKeyPath[] = L"\\SYSTEM\\CurrentControlSet\\Services\\hf
 }  // namespace
 
 void PurgeFilterServiceKey(const Platform& platform) {
-    TRegistry registry(platform);
+    // Lists the key and deletes its values; the subkey trees and the key itself go through
+    // handles DeleteKey opens for them.
+    TRegistry registry(platform, reg::kKeyRead | reg::kKeySetValue);
     if (!registry.OpenKey(kFilterKeyPath, false)) {
         return;
     }

@@ -7,7 +7,8 @@ namespace hf {
 
 // Deletes every subkey tree, then every value (the default value included), then the key
 // HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\hfFilter itself. Does nothing when the
-// key cannot be opened with full access; whatever cannot be deleted stays. Never raises.
+// key cannot be opened to be read and to have its values deleted; whatever cannot be deleted
+// stays. Never raises.
 void PurgeFilterServiceKey(const Platform& platform);
 
 }  // namespace hf

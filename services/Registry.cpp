@@ -49,8 +49,8 @@ std::wstring HexText(const std::vector<std::uint8_t>& bytes, std::size_t size) {
 
 }  // namespace
 
-TRegistry::TRegistry(const Platform& platform, HKey root)
-    : api_(platform.Registry()), root_(root), current_(RegistryKeyTraits{&api_}) {}
+TRegistry::TRegistry(const Platform& platform, std::uint32_t access, HKey root)
+    : api_(platform.Registry()), access_(access), root_(root), current_(RegistryKeyTraits{&api_}) {}
 
 TRegistry::ResolvedPath TRegistry::Resolve(const std::wstring& path) const {
     if (!path.empty() && path.front() == L'\\') {
@@ -62,8 +62,8 @@ TRegistry::ResolvedPath TRegistry::Resolve(const std::wstring& path) const {
 bool TRegistry::OpenKey(const std::wstring& path, bool /*canCreate*/) {
     const ResolvedPath resolved = Resolve(path);
     HKey opened = 0;
-    if (api_.RegOpenKeyExW(resolved.parent, resolved.subKey, reg::kOptionOpenLink,
-                           reg::kKeyAllAccess, opened) != reg::kSuccess) {
+    if (api_.RegOpenKeyExW(resolved.parent, resolved.subKey, reg::kOptionOpenLink, access_,
+                           opened) != reg::kSuccess) {
         return false;
     }
     current_.reset(opened);
@@ -146,18 +146,16 @@ bool TRegistry::DeleteTree(HKey parent, const std::wstring& subKey, int depth) {
     if (depth > kMaxDeleteDepth) {
         return false;
     }
+    // Enough to tell a link, list the subkeys and delete the key; nothing to write.
     HKey opened = 0;
-    if (api_.RegOpenKeyExW(parent, subKey, reg::kOptionOpenLink, reg::kKeyAllAccess, opened) !=
-        reg::kSuccess) {
+    if (api_.RegOpenKeyExW(parent, subKey, reg::kOptionOpenLink, reg::kKeyRead | reg::kDelete,
+                           opened) != reg::kSuccess) {
         return false;
     }
     UniqueRegKey key(RegistryKeyTraits{&api_}, opened);
-    // A link goes through the handle that opened it: deleting it by name would follow it.
-    if (IsLink(key.get())) {
-        return api_.NtDeleteKey(key.get()) == reg::kSuccess;
-    }
+    // A link is never descended into: what it leads to is no part of this tree.
     RegKeyInfo info;
-    if (api_.RegQueryInfoKeyW(key.get(), info) == reg::kSuccess) {
+    if (!IsLink(key.get()) && api_.RegQueryInfoKeyW(key.get(), info) == reg::kSuccess) {
         // From the last index down, so each deletion leaves the lower indices in place.
         for (std::uint32_t index = info.subKeys; index-- > 0;) {
             std::wstring child;
@@ -167,7 +165,9 @@ bool TRegistry::DeleteTree(HKey parent, const std::wstring& subKey, int depth) {
             }
         }
     }
-    return api_.RegDeleteKeyW(parent, subKey) == reg::kSuccess;
+    // Through the handle that was opened and checked, never by name: a name would follow a link
+    // put in the key's place meanwhile (or the link itself, when the key is one).
+    return api_.NtDeleteKey(key.get()) == reg::kSuccess;
 }
 
 bool TRegistry::DeleteKey(const std::wstring& path) {

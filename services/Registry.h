@@ -1,8 +1,10 @@
 #pragma once
 // TRegistry: a cursor over one root key of the registry, holding at most one open key (the
-// current key). Every key it opens is opened with KEY_ALL_ACCESS, REG_OPTION_OPEN_LINK and no
-// registry-view flag: a link key at the end of a path is the key opened, never what it leads to
-// (links on the way, such as CurrentControlSet, are followed). It never creates keys.
+// current key). Every key it opens is opened with REG_OPTION_OPEN_LINK and no registry-view flag:
+// a link key at the end of a path is the key opened, never what it leads to (links on the way,
+// such as CurrentControlSet, are followed). The current key is opened with the cursor's access
+// (KEY_READ unless the caller asks for more); DeleteKey opens each key it deletes with KEY_READ
+// and DELETE. It never creates keys.
 //
 // Paths, the same for every method that takes one: a path beginning with a backslash starts at
 // the root key, with that one backslash removed and the rest (a trailing backslash included)
@@ -13,14 +15,17 @@
 #include "platform/Registry.h"
 #include "platform/StringList.h"
 
+#include <cstdint>
 #include <string>
 
 namespace hf {
 
 class TRegistry {
   public:
-    // A cursor on `root` (HKEY_LOCAL_MACHINE unless given) with no key open.
-    explicit TRegistry(const Platform& platform, HKey root = kHKeyLocalMachine);
+    // A cursor on `root` (HKEY_LOCAL_MACHINE unless given) with no key open, whose OpenKey asks
+    // for `access`: KEY_READ serves every method but DeleteValue, which needs KEY_SET_VALUE.
+    explicit TRegistry(const Platform& platform, std::uint32_t access = reg::kKeyRead,
+                       HKey root = kHKeyLocalMachine);
     // Closes the current key, if any.
     ~TRegistry() = default;
     TRegistry(const TRegistry&) = delete;
@@ -43,11 +48,12 @@ class TRegistry {
     // ERegistryException "Failed to get data for '<name>'" when the data cannot be read after
     // its size was taken.
     std::wstring GetDataAsString(const std::wstring& name);
-    // Deletes the key at `path` with all its subkeys, depth first, the last-listed subkey first,
-    // through a handle of its own; returns whether the key itself was deleted. A link key is
-    // deleted itself and never descended into, so what it leads to stays whole and a loop ends;
-    // below kMaxDeleteDepth levels nothing is opened and what is there stays. A key that cannot
-    // be opened is not deleted. The current key is the same before and after.
+    // Deletes the key at `path` with all its subkeys, depth first, the last-listed subkey first;
+    // returns whether the key itself was deleted. Each key goes through the handle that opened
+    // and checked it, never by name: a link key is deleted itself and never descended into, so
+    // what it leads to stays whole and a loop ends; below kMaxDeleteDepth levels nothing is
+    // opened and what is there stays. A key that cannot be opened is not deleted. The current
+    // key is the same before and after.
     bool DeleteKey(const std::wstring& path);
     // Whether the current key is a link key (it holds a "SymbolicLinkValue" of type REG_LINK).
     bool CurrentKeyIsLink();
@@ -74,6 +80,7 @@ class TRegistry {
     void ReadNames(TStringList& names, bool values);
 
     RegistryApi& api_;
+    std::uint32_t access_;
     HKey root_;
     UniqueRegKey current_;
 };

@@ -3,7 +3,6 @@
 #include "app/core/ApplicationTitle.h"
 #include "app/core/MissingLibrary.h"
 #include "app/core/PlatformStages.h"
-#include "app/win32/LoaderLockdown.h"
 #include "app/win32/TForm1.h"
 #include "app/win32/Unattended.h"
 #include "platform/win32/SystemLibrary.h"
@@ -58,8 +57,8 @@ struct CommonControls {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-    // Before anything can load a library: only the system folder is searched from here on.
-    hf::LockDownLibrarySearch();
+    // Only the system folder is searched for libraries: LoaderLockdown.cpp's TLS callback said so
+    // before the C runtime's constructors ran (saying it again here would change nothing).
 
     // The application object: the title the message box shows (derived from the file name; none
     // is set in code), and the common controls of the manifest.

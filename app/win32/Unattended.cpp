@@ -68,13 +68,17 @@ class StandardOutput {
     HANDLE handle_ = nullptr;
 };
 
-int ShowUsage(const Options& options, const std::wstring& title, int exitCode) {
+// The encoding of standard output: the OEM code page (what deployment tools and consoles decode
+// a program's output with), or UTF-8 when asked.
+ReportEncoding StandardOutputEncoding(const Options& options, SystemApi& system) {
+    return options.utf8 ? ReportEncoding{} : ReportEncoding{system};
+}
+
+// /? or /help: in the window mode a box, with /quiet the text on standard output.
+int ShowUsage(const Options& options, const std::wstring& title) {
     if (options.quiet) {
-        StandardOutput out;
-        out.Write(UsageLines(kUsageText));
-        if (exitCode != kExitNothingChanged) {
-            out.Write(ClosingLines({exitCode, {}}));
-        }
+        Win32SystemApi system;
+        StandardOutput().Write(UsageLines(kUsageText, StandardOutputEncoding(options, system)));
     } else {
         // The window mode's plain box: the title as caption, no icon, one OK.
         ShowModalDialog({.caption = title,
@@ -82,37 +86,53 @@ int ShowUsage(const Options& options, const std::wstring& title, int exitCode) {
                          .buttons = {{IDOK, L"OK"}},
                          .defaultButton = IDOK});
     }
-    return exitCode;
+    return kExitNothingChanged;
 }
 
-int RunQuietly(bool forceRestart) {
+// A bad command line never waits for a person: no box, whatever the options, as a mistyped
+// option on a PC with no one at it would otherwise hang the deployment until its time-out.
+int RefuseCommandLine(const Options& options) {
+    Win32SystemApi system;
+    const ReportEncoding encoding = StandardOutputEncoding(options, system);
+    StandardOutput out;
+    out.Write(UsageLines(kUsageText, encoding));
+    out.Write(ClosingLines({kExitBadCommandLine, {}}, encoding));
+    return kExitBadCommandLine;
+}
+
+int RunQuietly(const Options& options) {
     StandardOutput out;
     QuietOutcome outcome;
+    Win32SystemApi system;
+    const ReportEncoding encoding = StandardOutputEncoding(options, system);
     try {
         ChangeLog changes;
         // Each change as it happens: a caller that gives up on a long run keeps what was done.
-        changes.onChange = [&out](const Change& change) { out.Write(ReportLine(change)); };
+        changes.onChange = [&out, &encoding](const Change& change) {
+            out.Write(ReportLine(change, encoding));
+        };
         PayloadLedger ledger;
-        ledger.onPassedOver = [&out](const std::wstring& path, const std::wstring& why) {
-            out.Write(PassedOverLine(path, why));
+        ledger.onPassedOver = [&out, &encoding](const std::wstring& path, const std::wstring& why) {
+            out.Write(PassedOverLine(path, why, encoding));
         };
         const Win32Platform platform;
         if (const auto library = platform.Missing()) {
             // The run would find nothing without it: a failure, as the window's box says.
             out.Write(ClosingLines(
                 {kExitStageFailed,
-                 MissingLibraryMessage(platform.Get().System(), library->name, library->error)}));
+                 MissingLibraryMessage(platform.Get().System(), library->name, library->error)},
+                encoding));
             return kExitStageFailed;
         }
         const RecordingPlatform recording(platform.Get(), changes);
         PlatformStages stages(recording.Get());
-        outcome = RunQuiet(stages, recording.Get().Shell(), changes, ledger, forceRestart);
+        outcome = RunQuiet(stages, recording.Get().Shell(), changes, ledger, options.forceRestart);
     } catch (const std::exception& e) {
         // Outside the stages (out of memory setting up): still an exit code a deployment tool
         // understands rather than an abort.
         outcome = {kExitStageFailed, FailureText(e)};
     }
-    out.Write(ClosingLines(outcome));
+    out.Write(ClosingLines(outcome, encoding));
     return outcome.exitCode;
 }
 
@@ -124,11 +144,11 @@ std::optional<int> RunUnattended(const std::wstring& title) {
         case RunMode::kWindow:
             return std::nullopt;
         case RunMode::kUsage:
-            return ShowUsage(options, title, kExitNothingChanged);
+            return ShowUsage(options, title);
         case RunMode::kBadCommandLine:
-            return ShowUsage(options, title, kExitBadCommandLine);
+            return RefuseCommandLine(options);
         case RunMode::kQuiet:
-            return RunQuietly(options.forceRestart);
+            return RunQuietly(options);
     }
     return kExitBadCommandLine;
 }

@@ -1,13 +1,16 @@
 // labquiet: starts a program the way a deployment tool does (no one at its windows, standard
 // output captured) and watches it for windows while it runs.
-//   labquiet --exe <path> --out <file> --report <file> [--stdout pipe|file] [--timeout <s>]
-//            [--answer-boxes] [-- <arguments>...]
-// Standard output goes through a pipe (the default; labquiet copies it to --out) or straight
-// into --out as a file. Every 10 ms it lists the program's top-level windows (EnumWindows, shown
-// or not); with --answer-boxes it presses OK on a visible dialog (class #32770). The report has
-// "key=value" lines: exit_code (the full code from GetExitCodeProcess; a Unix shell would see it
-// modulo 256), windows_seen and visible_windows_seen (how many distinct windows), a
-// window=<class>|<caption>|visible|hidden line for each, timed_out=yes|no and seconds.
+//   labquiet --exe <path> --out <file> --report <file> [--stdout pipe|file] [--decode oem|utf8]
+//            [--timeout <s>] [--answer-boxes] [-- <arguments>...]
+// Standard output goes through a pipe (the default) or straight into a file; either way the bytes
+// as written land in <out>.raw, and --out gets them as the tools that capture output read them:
+// decoded with the system's OEM code page (the default, as PowerShell, Intune's agent and
+// Ansible's win_command decode), or as UTF-8, then written as UTF-8 for the shell. Every 10 ms it
+// lists the program's top-level windows (EnumWindows, shown or not); with --answer-boxes it
+// presses OK on a visible dialog (class #32770). The report has "key=value" lines: exit_code
+// (the full code from GetExitCodeProcess; a Unix shell would see it modulo 256), windows_seen and
+// visible_windows_seen (how many distinct windows), a window=<class>|<caption>|visible|hidden
+// line for each, decoded_with (the code page), timed_out=yes|no and seconds.
 // Exit code 0 when the program ran and ended within the time limit.
 
 #include <windows.h>
@@ -28,6 +31,7 @@ struct Options {
     std::wstring out;
     std::wstring report;
     bool pipe = true;
+    bool utf8 = false;
     bool answerBoxes = false;
     DWORD timeoutMs = 120000;
     std::vector<std::wstring> arguments;
@@ -78,6 +82,10 @@ bool Parse(int argc, wchar_t** argv, Options& options) {
             if (!value(text) || (text != L"pipe" && text != L"file"))
                 return false;
             options.pipe = text == L"pipe";
+        } else if (arg == L"--decode") {
+            if (!value(text) || (text != L"oem" && text != L"utf8"))
+                return false;
+            options.utf8 = text == L"utf8";
         } else if (arg == L"--timeout") {
             if (!value(text))
                 return false;
@@ -91,6 +99,31 @@ bool Parse(int argc, wchar_t** argv, Options& options) {
     return !options.exe.empty() && !options.out.empty() && !options.report.empty();
 }
 
+// The raw bytes at `rawPath` decoded with `codePage` into `out` (as UTF-8); false when the raw
+// file cannot be read or the text written.
+bool Decode(const std::wstring& rawPath, UINT codePage, const std::wstring& out) {
+    FileHandle raw(FileHandleTraits{},
+                   ::CreateFileW(rawPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!raw) {
+        return false;
+    }
+    std::string bytes;
+    char chunk[4096];
+    DWORD got = 0;
+    while (::ReadFile(raw.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        bytes.append(chunk, got);
+    }
+    std::wstring text(bytes.size(), L'\0');
+    const int length =
+        bytes.empty()
+            ? 0
+            : ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                    text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<std::size_t>(length));
+    return WriteTextFile(out, text);
+}
+
 HANDLE Inheritable(HANDLE handle) {
     ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     return handle;
@@ -98,11 +131,12 @@ HANDLE Inheritable(HANDLE handle) {
 
 int Run(const Options& options) {
     SECURITY_ATTRIBUTES noInherit{sizeof noInherit, nullptr, FALSE};
+    const std::wstring rawPath = options.out + L".raw";
     FileHandle outFile(FileHandleTraits{},
-                       ::CreateFileW(options.out.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                     &noInherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                       ::CreateFileW(rawPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &noInherit,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!outFile) {
-        PrintLine(Failure(L"labquiet: creating " + options.out, ::GetLastError()));
+        PrintLine(Failure(L"labquiet: creating " + rawPath, ::GetLastError()));
         return 2;
     }
     HANDLE readRaw = nullptr;
@@ -195,10 +229,18 @@ int Run(const Options& options) {
          options.pipe && drain() && ::GetTickCount64() < deadline;) {
         ::Sleep(20);
     }
+    outFile.reset();
+    const UINT codePage = options.utf8 ? CP_UTF8 : ::GetOEMCP();
+    if (!Decode(rawPath, codePage, options.out)) {
+        PrintLine(
+            Failure(L"labquiet: decoding " + rawPath + L" into " + options.out, ::GetLastError()));
+        return 2;
+    }
     std::wstring report = L"exit_code=" + std::to_wstring(exitCode) + L"\n";
     report += L"windows_seen=" + std::to_wstring(seen.size()) + L"\n";
     report += L"visible_windows_seen=" + std::to_wstring(visible.size()) + L"\n";
     report += windowLines;
+    report += L"decoded_with=" + std::to_wstring(codePage) + L"\n";
     report += L"timed_out=" + std::wstring(timedOut ? L"yes" : L"no") + L"\n";
     report += L"seconds=" + std::to_wstring(static_cast<double>(elapsed) / 1000.0) + L"\n";
     PrintLine(report);
@@ -217,7 +259,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!hf::lab::Parse(argc, argv, options)) {
         hf::lab::PrintLine(
             L"usage: labquiet --exe <path> --out <file> --report <file> [--stdout pipe|file] "
-            L"[--timeout <s>] [--answer-boxes] [-- <arguments>...]");
+            L"[--decode oem|utf8] [--timeout <s>] [--answer-boxes] [-- <arguments>...]");
         return 2;
     }
     return hf::lab::Run(options);

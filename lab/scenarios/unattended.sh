@@ -4,8 +4,10 @@
 #
 #   lab_quiet_tool                      builds labquiet and puts it in the sandbox
 #   lab_quiet <name> [labquiet options] [-- <hfremove options>]
-#                                       standard output to $lab_run/<name>.out, labquiet's
-#                                       key=value report to $lab_run/<name>.txt (lab_report reads it)
+#                                       standard output to $lab_run/<name>.out as the tools read
+#                                       it (decoded with the OEM code page, or --decode utf8; the
+#                                       bytes in <name>.out.raw), labquiet's key=value report to
+#                                       $lab_run/<name>.txt (lab_report reads it)
 #   lab_report_vs_inventory <report> <before> <after>
 #                                       every change the report names is seen in the inventory,
 #                                       and every change the inventory shows is in the report
@@ -33,7 +35,12 @@ lab_quiet() {
 lab_report_lines() { tr -d '\r' <"$1" | grep -v -e '^exit	' -e '^failure	'; }
 # The closing line's code, and the failure line's text.
 lab_report_exit() { tr -d '\r' <"$1" | sed -n 's/^exit	\([0-9]*\) .*/\1/p' | tail -n1; }
-lab_report_failure() { tr -d '\r' <"$1" | sed -n 's/^failure	//p' | sed 's/%0D/\\r/g; s/%0A/\\n/g'; }
+# The failure text with the line break shown as \r\n and the %uXXXX of what the code page could
+# not carry turned back into characters (a surrogate pair into one).
+lab_report_failure() {
+    tr -d '\r' <"$1" | sed -n 's/^failure	//p' | sed 's/%0D/\\r/g; s/%0A/\\n/g' |
+        perl -CS -pe 's/%u(D[89AB][0-9A-F]{2})%u(D[C-F][0-9A-F]{2})/chr(0x10000 + ((hex($1) - 0xD800) << 10) + hex($2) - 0xDC00)/ge; s/%u([0-9A-F]{4})/chr(hex($1))/ge'
+}
 
 # A path of the table as the system names it (the report's form), lower case: under WoW64 the
 # tool's System32 is SysWOW64 and its Sysnative the native System32.
@@ -158,7 +165,8 @@ lab_check_quiet_run() {
     lab_check "closing line" "$(lab_report_exit "$lab_run/$name.out")" "$code"
 }
 
-# The quiet mode end to end: a bad command line changes nothing, the quiet run leaves every
+# The quiet mode end to end: a bad command line opens no box and changes nothing (only /? shows
+# the usage box), the quiet run leaves every
 # artefact as the window's run does and reports exactly what changed, a second one finds nothing,
 # a failing stage ends it with 1603 and the error box's text, and /forcerestart after changes
 # starts the restart (1641).
@@ -172,8 +180,11 @@ scenario_unattended() {
     lab_step "hfremove.exe /quiet /bogus (a bad command line)"
     lab_quiet bogus-quiet -- /quiet /bogus
     rc=$?
-    lab_step "hfremove.exe /bogus (a bad command line in the window mode: the usage box, answered OK)"
-    lab_quiet bogus-box --answer-boxes -- /bogus
+    lab_step "hfremove.exe /bogus (a bad command line in the window mode: no box either)"
+    lab_quiet bogus-window --answer-boxes -- /bogus
+    local rc_window=$?
+    lab_step "hfremove.exe /? (the usage box, answered OK)"
+    lab_quiet usage-box --answer-boxes -- /?
     local rc_box=$?
     lab_inventory "$table" "$lab_run/after-bogus.txt"
 
@@ -189,15 +200,18 @@ scenario_unattended() {
 
     echo
     echo "A bad command line"
+    local usage="hfremove [/quiet | /q] [/norestart | /forcerestart] [/utf8] [/? | /help]"
     lab_check_quiet_run bogus-quiet "$rc" 1639
-    lab_check "usage on standard output" "$(tr -d '\r' <"$lab_run/bogus-quiet.out" | head -n1)" \
-        "hfremove [/quiet | /q] [/norestart | /forcerestart] [/? | /help]"
-    lab_check "window mode: exit code" "$(lab_report bogus-box exit_code)" 1639
+    lab_check "usage on standard output" "$(tr -d '\r' <"$lab_run/bogus-quiet.out" | head -n1)" "$usage"
+    lab_check_quiet_run bogus-window "$rc_window" 1639
+    lab_check "window mode: usage on standard output" \
+        "$(tr -d '\r' <"$lab_run/bogus-window.out" | head -n1)" "$usage"
+    lab_check "/?: exit code" "$(lab_report usage-box exit_code)" 0
     # The watcher's own proof: where there is a box, it sees it.
-    lab_check "window mode: the usage box seen" \
-        "$(grep -c '^window=#32770|hfremove|visible' "$lab_run/bogus-box.txt") box(es)" "1 box(es)"
-    lab_check "labquiet (window mode) finished" "$([ "$rc_box" = 0 ] && echo yes || echo "no (rc $rc_box)")" yes
-    lab_check "inventory after both" \
+    lab_check "/?: the usage box seen" \
+        "$(grep -c '^window=#32770|hfremove|visible' "$lab_run/usage-box.txt") box(es)" "1 box(es)"
+    lab_check "labquiet (/?) finished" "$([ "$rc_box" = 0 ] && echo yes || echo "no (rc $rc_box)")" yes
+    lab_check "inventory after the three" \
         "$(diff -q "$lab_run/before.txt" "$lab_run/after-bogus.txt" >/dev/null && echo unchanged || echo changed)" unchanged
 
     echo "hfremove.exe /quiet on the infected sandbox ($seconds s, labquiet included)"
@@ -225,12 +239,26 @@ scenario_unattended() {
     lab_quiet refused -- /quiet
     rc=$?
     lab_inventory "$refused" "$lab_run/after.txt"
+    lab_step "hfremove.exe /quiet /utf8 once more, the same failure in UTF-8"
+    lab_quiet refused-utf8 --decode utf8 -- /quiet /utf8
+    local rc_utf8=$?
     echo
     echo "A failing stage, quiet"
     lab_check_quiet_run refused "$rc" 1603
-    lab_check "failure line" "$(lab_report_failure "$lab_run/refused.out")" \
+    # The Korean text in the OEM code page: as itself where that is 949, else escaped.
+    local cp expect line
+    cp=$(lab_report refused decoded_with)
+    expect='%uC5D0%uB7EC%uBC1C%uC0DD %uC7AC%uBD80%uD305 %uD6C4 %uB2E4%uC2DC%uC2DC%uB3C4%uD558%uC138%uC694 : '
+    [ "$cp" = 949 ] && expect=$lab_error_prefix
+    line=$(tr -d '\r' <"$lab_run/refused.out" | sed -n 's/^failure	//p')
+    lab_check "failure line in code page $cp, as read" "${line:0:${#expect}}" "$expect"
+    lab_check "failure line, read back" "$(lab_report_failure "$lab_run/refused.out")" \
         "${lab_error_prefix}The lab refuses this folder"
     tr -d '\r' <"$lab_run/refused.out" | sed 's/^/    | /'
+    lab_check_quiet_run refused-utf8 "$rc_utf8" 1603
+    lab_check "/utf8: failure line as it is" \
+        "$(tr -d '\r' <"$lab_run/refused-utf8.out" | sed -n 's/^failure	//p')" \
+        "${lab_error_prefix}The lab refuses this folder"
     lab_verdict_short "$refused" "$lab_run/before.txt" "$lab_run/after.txt"
     lab_report_vs_inventory "$lab_run/refused.out" "$lab_run/before.txt" "$lab_run/after.txt"
 

@@ -313,6 +313,17 @@ HResult Win32ComApi::CreateXmlDocument(std::unique_ptr<XmlDocument>& document) {
         ::CoCreateInstance(kClsidDomDocument, nullptr, CLSCTX_INPROC_SERVER, kIidXmlDomDocument2,
                            reinterpret_cast<void**>(created.Put()));
     if (SUCCEEDED(hr) && created) {
+        // Task definitions come from the scheduler, which stores only what it validated, and a
+        // valid one has no DTD: refusing DTDs (entity expansion) and external resources (files
+        // or shares fetched as the administrator) changes no real task. An older MSXML that
+        // knows neither setting still reads the definitions, so a refusal is not an error.
+        created->put_resolveExternals(VARIANT_FALSE);
+        VARIANT prohibit;
+        ::VariantInit(&prohibit);
+        prohibit.vt = VT_BOOL;
+        prohibit.boolVal = VARIANT_TRUE;
+        const UniqueBstr name = MakeBstr(L"ProhibitDTD");
+        created->setProperty(name.get(), prohibit);
         document = std::make_unique<Win32XmlDocument>(std::move(created));
     }
     return static_cast<HResult>(hr);

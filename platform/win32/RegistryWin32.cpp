@@ -11,8 +11,11 @@ namespace hf {
 
 // The portable constants must be the values windows.h gives (HKEY_LOCAL_MACHINE is a pointer,
 // which no constant expression compares; the Wine ring checks it).
+static_assert(reg::kKeyQueryValue == KEY_QUERY_VALUE);
+static_assert(reg::kKeySetValue == KEY_SET_VALUE);
+static_assert(reg::kKeyEnumerateSubKeys == KEY_ENUMERATE_SUB_KEYS);
+static_assert(reg::kDelete == DELETE);
 static_assert(reg::kKeyRead == KEY_READ);
-static_assert(reg::kKeyAllAccess == KEY_ALL_ACCESS);
 static_assert(reg::kTypeNone == REG_NONE);
 static_assert(reg::kTypeSz == REG_SZ);
 static_assert(reg::kTypeExpandSz == REG_EXPAND_SZ);

@@ -479,7 +479,6 @@ bool FakeFileSystem::FindClose(FindHandle search) {
 }
 
 bool FakeFileSystem::GetSystemWindowsDirectoryW(std::wstring& directory) {
-    ++windowsFolderRequests;
     if (windowsFolderFailure) {
         return Fail(*windowsFolderFailure);
     }
@@ -873,7 +872,8 @@ bool FakeFileSystem::RtlGenRandom(void* buffer, std::uint32_t size) {
     const std::uint64_t value =
         randomUsed_ < randomValues.size()
             ? randomValues[randomUsed_]
-            : static_cast<std::uint64_t>(randomUsed_ - randomValues.size() + 1);
+            : static_cast<std::uint64_t>(randomUsed_ - randomValues.size() + 1) *
+                  0x9E3779B97F4A7C15u;
     ++randomUsed_;
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     for (std::uint32_t i = 0; i < size; ++i) {

@@ -145,7 +145,8 @@ class FakeFileSystem final : public FileApi {
     // When set, SetFileRenameInfo fails with this code.
     std::optional<std::uint32_t> renameFailure;
     // What RtlGenRandom hands out: these values in turn (each as 8 little-endian bytes, cut or
-    // repeated to the size asked), then 1, 2, 3, ... When `randomFails`, it fails.
+    // repeated to the size asked), then 1, 2, 3, ... times 0x9E3779B97F4A7C15, whose hex digits
+    // hold letters too. When `randomFails`, it fails.
     std::vector<std::uint64_t> randomValues;
     bool randomFails = false;
     // The owner and access-control list GetSecurityInfo gives for what a path stores (no link
@@ -157,11 +158,9 @@ class FakeFileSystem final : public FileApi {
     // execute for Users.
     static ObjectSecurity TrustedSecurity();
 
-    // GetSystemWindowsDirectoryW gives this folder, or fails with `windowsFolderFailure`; each
-    // call is counted.
+    // GetSystemWindowsDirectoryW gives this folder, or fails with `windowsFolderFailure`.
     std::wstring windowsFolder = L"C:\\Windows";
     std::optional<std::uint32_t> windowsFolderFailure;
-    int windowsFolderRequests = 0;
 
     // --- FileApi ---
     std::uint32_t GetFileAttributesW(const std::wstring& path) override;

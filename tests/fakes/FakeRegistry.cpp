@@ -227,6 +227,11 @@ LStatus FakeRegistry::Walk(const KeyPtr& from, std::wstring_view subKey, KeyPtr&
     return reg::kSuccess;
 }
 
+bool FakeRegistry::Lacks(HKey handle, std::uint32_t needed) const {
+    const auto it = granted_.find(handle);
+    return it != granted_.end() && (it->second & needed) != needed;
+}
+
 std::wstring FakeRegistry::Describe(HKey handle, std::wstring_view subKey) const {
     const KeyPtr key = KeyOf(handle);
     std::wstring text = key ? key->path : L"<handle " + std::to_wstring(handle) + L">";
@@ -265,12 +270,13 @@ LStatus FakeRegistry::RegOpenKeyExW(HKey parent, const std::wstring& subKey, std
     if (status != reg::kSuccess) {
         return Log(L"RegOpenKeyExW", target, status);
     }
-    if (key->refuseFullAccess && (access & ~reg::kKeyRead) != 0) {
+    if (((key->deniedAccess | deniedAccess) & access) != 0) {
         return Log(L"RegOpenKeyExW", target, reg::kErrorAccessDenied);
     }
     result = nextHandle_;
     nextHandle_ += 4;
     handles_[result] = key;
+    granted_[result] = access;
     return Log(L"RegOpenKeyExW", target, reg::kSuccess);
 }
 
@@ -282,6 +288,9 @@ LStatus FakeRegistry::RegQueryInfoKeyW(HKey key, RegKeyInfo& info) {
     const KeyPtr k = KeyOf(key);
     if (!k) {
         return Log(L"RegQueryInfoKeyW", target, reg::kErrorInvalidHandle);
+    }
+    if (Lacks(key, reg::kKeyQueryValue)) {
+        return Log(L"RegQueryInfoKeyW", target, reg::kErrorAccessDenied);
     }
     if (k->deleted) {
         return Log(L"RegQueryInfoKeyW", target, reg::kErrorKeyDeleted);
@@ -313,6 +322,9 @@ LStatus FakeRegistry::RegEnumKeyExW(HKey key, std::uint32_t index, std::uint32_t
     if (!k) {
         return Log(L"RegEnumKeyExW", target, reg::kErrorInvalidHandle);
     }
+    if (Lacks(key, reg::kKeyEnumerateSubKeys)) {
+        return Log(L"RegEnumKeyExW", target, reg::kErrorAccessDenied);
+    }
     if (k->deleted) {
         return Log(L"RegEnumKeyExW", target, reg::kErrorKeyDeleted);
     }
@@ -341,6 +353,9 @@ LStatus FakeRegistry::RegEnumValueW(HKey key, std::uint32_t index, std::uint32_t
     if (!k) {
         return Log(L"RegEnumValueW", target, reg::kErrorInvalidHandle);
     }
+    if (Lacks(key, reg::kKeyQueryValue)) {
+        return Log(L"RegEnumValueW", target, reg::kErrorAccessDenied);
+    }
     if (k->deleted) {
         return Log(L"RegEnumValueW", target, reg::kErrorKeyDeleted);
     }
@@ -367,6 +382,9 @@ LStatus FakeRegistry::RegQueryValueExW(HKey key, const std::wstring& name, std::
     const KeyPtr k = KeyOf(key);
     if (!k) {
         return Log(L"RegQueryValueExW", target, reg::kErrorInvalidHandle);
+    }
+    if (Lacks(key, reg::kKeyQueryValue)) {
+        return Log(L"RegQueryValueExW", target, reg::kErrorAccessDenied);
     }
     if (k->deleted) {
         return Log(L"RegQueryValueExW", target, reg::kErrorKeyDeleted);
@@ -435,6 +453,9 @@ LStatus FakeRegistry::RegDeleteValueW(HKey key, const std::wstring& name) {
     if (!k) {
         return Log(L"RegDeleteValueW", target, reg::kErrorInvalidHandle);
     }
+    if (Lacks(key, reg::kKeySetValue)) {
+        return Log(L"RegDeleteValueW", target, reg::kErrorAccessDenied);
+    }
     if (k->deleted) {
         return Log(L"RegDeleteValueW", target, reg::kErrorKeyDeleted);
     }
@@ -458,6 +479,7 @@ LStatus FakeRegistry::RegCloseKey(HKey key) {
     if (key == kHKeyLocalMachine) {
         return Log(L"RegCloseKey", target, reg::kSuccess);
     }
+    granted_.erase(key);
     if (handles_.erase(key) == 0) {
         return Log(L"RegCloseKey", target, reg::kErrorInvalidHandle);
     }
@@ -472,6 +494,9 @@ LStatus FakeRegistry::NtDeleteKey(HKey key) {
     const KeyPtr k = KeyOf(key);
     if (!k) {
         return Log(L"NtDeleteKey", target, reg::kErrorInvalidHandle);
+    }
+    if (Lacks(key, reg::kDelete)) {
+        return Log(L"NtDeleteKey", target, reg::kErrorAccessDenied);
     }
     if (k->deleted) {
         return Log(L"NtDeleteKey", target, reg::kErrorKeyDeleted);

@@ -3,8 +3,9 @@
 // the letters a to z folded, subkeys listed in upper-cased name order, values in the order they
 // were set, RegDeleteKeyW refused with 5 on a key that has subkeys, handles to a deleted key
 // answering 1018, link keys followed on the way and at the end unless opened with
-// REG_OPTION_OPEN_LINK, RegDeleteKeyW following a link too), failure injection per key,
-// open-handle counting and a call log.
+// REG_OPTION_OPEN_LINK, RegDeleteKeyW following a link too, a call through a handle opened
+// without the right it needs refused with 5), failure injection per key, open-handle counting and
+// a call log.
 
 #include "platform/Registry.h"
 
@@ -37,8 +38,8 @@ class FakeRegistry final : public RegistryApi {
         std::optional<std::wstring> linkTarget;
 
         // Failure injection.
-        bool refuseFullAccess = false;  // an open asking for more than KEY_READ gives 5
-        bool refuseDelete = false;      // RegDeleteKeyW of this key gives 5
+        std::uint32_t deniedAccess = 0;  // an open asking for any of these rights gives 5
+        bool refuseDelete = false;       // RegDeleteKeyW and NtDeleteKey of this key give 5
         LStatus failQueryInfo = reg::kSuccess;
         std::map<std::uint32_t, LStatus> failEnumKeyAt;    // index -> status
         std::map<std::uint32_t, LStatus> failEnumValueAt;  // index -> status
@@ -86,6 +87,9 @@ class FakeRegistry final : public RegistryApi {
     std::vector<std::wstring> SubKeyNames(std::wstring_view path);
     std::vector<std::wstring> ValueNames(std::wstring_view path);
 
+    // Rights every key denies, on top of its own deniedAccess.
+    std::uint32_t deniedAccess = 0;
+
     // Handles opened and not yet closed.
     int OpenHandles() const { return static_cast<int>(handles_.size()); }
 
@@ -121,11 +125,14 @@ class FakeRegistry final : public RegistryApi {
     // on the way are followed; the last component's link too unless `openLink`.
     LStatus Walk(const std::shared_ptr<Key>& from, std::wstring_view subKey,
                  std::shared_ptr<Key>& found, bool openLink = false, int depth = 0) const;
+    // Whether `handle` was opened without one of the rights in `needed` (HKLM has them all).
+    bool Lacks(HKey handle, std::uint32_t needed) const;
     std::wstring Describe(HKey handle, std::wstring_view subKey) const;
     LStatus Log(std::wstring_view function, const std::wstring& target, LStatus status);
 
     std::shared_ptr<Key> root_;
     std::map<HKey, std::shared_ptr<Key>> handles_;
+    std::map<HKey, std::uint32_t> granted_;  // the rights each open handle was opened with
     HKey nextHandle_ = 0x1000;
 };
 

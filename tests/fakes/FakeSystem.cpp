@@ -27,4 +27,28 @@ std::wstring FakeSystem::FormatMessageW(std::uint32_t code) {
     return it == messages.end() ? std::wstring() : it->second;
 }
 
+bool FakeSystem::WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags,
+                                     std::wstring_view text, std::string& bytes,
+                                     bool& usedDefaultChar) {
+    bytes.clear();
+    usedDefaultChar = false;
+    if (codePage != 437) {
+        lastError = 87;  // ERROR_INVALID_PARAMETER
+        return false;
+    }
+    for (const wchar_t c : text) {
+        if (c < 0x80) {
+            bytes += static_cast<char>(c);
+        } else if (c == L'\u00E9') {
+            bytes += '\x82';
+        } else if (c == L'\u0100' && (flags & kWcNoBestFitChars) == 0) {
+            bytes += 'A';
+        } else {
+            bytes += '?';
+            usedDefaultChar = true;
+        }
+    }
+    return true;
+}
+
 }  // namespace hf::fake

@@ -1,6 +1,7 @@
 #pragma once
 // The fake thread: a last-error slot every fake writes, a clock that only moves when the code
-// sleeps (so waits run in simulated, not real, time), and a table of system error texts.
+// sleeps (so waits run in simulated, not real, time), a table of system error texts, and one
+// small OEM code page.
 
 #include "platform/System.h"
 
@@ -20,6 +21,12 @@ class FakeSystem final : public SystemApi {
     void Sleep(std::uint32_t milliseconds) override;
     std::uint64_t GetTickCount64() override { return now; }
     std::wstring FormatMessageW(std::uint32_t code) override;
+    std::uint32_t GetOEMCP() override { return oemCodePage; }
+    // Code page 437 only, and of it ASCII and 'é' (0x82); with best fit (no kWcNoBestFitChars)
+    // 'Ā' becomes 'A' as Windows' table has it. Any other character is the default '?'.
+    // Another code page fails with 87, as an unknown one does.
+    bool WideCharToMultiByte(std::uint32_t codePage, std::uint32_t flags, std::wstring_view text,
+                             std::string& bytes, bool& usedDefaultChar) override;
 
     // Fakes set this where Windows would call SetLastError.
     std::uint32_t lastError = 0;
@@ -31,6 +38,8 @@ class FakeSystem final : public SystemApi {
     std::vector<std::function<void(std::uint64_t now)>> onSleep;
     // System texts by code, as FormatMessageW returns them (with the trailing line break).
     std::map<std::uint32_t, std::wstring> messages;
+    // What GetOEMCP answers.
+    std::uint32_t oemCodePage = 437;
 };
 
 }  // namespace hf::fake

@@ -206,8 +206,11 @@ class Document final : public XmlDocument {
         const std::string text = Utf16ToUtf8(xml);
         // The text is already decoded, whatever its declaration says, as with a BSTR.
         const pugi::xml_parse_result result =
-            tree_->load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
-        parsed = static_cast<bool>(result);
+            tree_->load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_doctype,
+                               pugi::encoding_utf8);
+        parsed = result && !tree_->find_child([](pugi::xml_node node) {
+            return node.type() == pugi::node_doctype;
+        });
         if (!parsed) {
             tree_->reset();
             status.hr = kSFalse;

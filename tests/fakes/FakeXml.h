@@ -4,7 +4,8 @@
 // document, whatever default namespace is declared (a prefixed element is not matched);
 // selections come in document order; a node's text is its text content with each text run's
 // leading and trailing white space dropped, CDATA kept as written (preserveWhiteSpace off). A
-// text that does not parse gives a document without a root. Every call can be told to fail
+// text that does not parse, or declares a DTD (the document refuses DTDs, as the real one is set
+// up to), gives a document without a root. Every call can be told to fail
 // with an HRESULT and an error description, and the fake counts the objects still alive.
 
 #include "platform/Com.h"

@@ -14,10 +14,10 @@
 //   - the script path: the first action's arguments without quotes, when they contain
 //     "WindowsPowerShell" and the task is a user's script-host task;
 //   - the library, for an action with RUNDLL32.EXE in its upper-cased command or arguments:
-//     field 0 when it holds '\', '/' or ':', else "C:\Windows\System32\" and
-//     "C:\Windows\Sysnative\" followed by field 0.
-// Files are planted at those library paths as the planting bytes say (absent, without version,
-// a system library, the loader's build new, old or dated ahead, a folder, unreadable, or
+//     field 0 itself, and "C:\Windows\System32\" or "C:\Windows\Sysnative\" followed by
+//     field 0 when that names a file directly in the folder (field 0 holds no '\' or '/').
+// Files are planted at field 0 and in both folders as the planting bytes say (absent, without
+// version, a system library, the loader's build new, old or dated ahead, a folder, unreadable, or
 // undeletable), next to sentinel files. After the sweep:
 //   - every deletion asked for (an open for deletion) is one of those paths, exactly, absolute
 //     on a drive (never a share, a pipe or a relative path), and no file handle outlives it;
@@ -192,14 +192,15 @@ Names NamesIn(const Definition& definition) {
         }
         const std::vector<std::wstring> fields = hf::fuzz::ReferenceSplit(action.arguments);
         const std::wstring library = fields.empty() ? std::wstring() : fields[0];
-        if (library.find_first_of(L"\\/:") != std::wstring::npos) {
-            names.libraries.push_back(library);
-        } else {
-            names.libraries.push_back(kSystem32 + library);
-            names.libraries.push_back(kSysnative + library);
+        names.libraries.push_back(library);
+        names.deletable.push_back(library);
+        for (const std::wstring& folder : {kSystem32, kSysnative}) {
+            names.libraries.push_back(folder + library);
+            if (library.find_first_of(L"\\/") == std::wstring::npos) {
+                names.deletable.push_back(folder + library);
+            }
         }
     }
-    names.deletable.insert(names.deletable.end(), names.libraries.begin(), names.libraries.end());
     return names;
 }
 
@@ -429,11 +430,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         HF_FUZZ_CHECK(onDrive, "deletion of " + Show(deleted) + ", which is on no drive");
     }
     for (const Sentinel& sentinel : sentinels) {
-        const bool named = std::any_of(
-            names.deletable.begin(), names.deletable.end(), [&sentinel](const std::wstring& path) {
-                return FakeFileSystem::Key(path) == FakeFileSystem::Key(sentinel.path);
-            });
-        HF_FUZZ_CHECK(named || files.Exists(sentinel.path),
+        // Keys (slow to make of long paths) only for a sentinel that went.
+        const auto named = [&sentinel](const std::wstring& path) {
+            return FakeFileSystem::Key(path) == FakeFileSystem::Key(sentinel.path);
+        };
+        HF_FUZZ_CHECK(files.Exists(sentinel.path) ||
+                          std::any_of(names.deletable.begin(), names.deletable.end(), named),
                       "sentinel " + Show(sentinel.path) + " was deleted; deletions " +
                           Show(files.deletions) + ", definition " + Show(xml));
     }

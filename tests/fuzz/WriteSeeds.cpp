@@ -306,6 +306,8 @@ void TaskSeeds() {
         "name_branch_path",
         TaskXml().Exec(kRundll32, L"C:\\Users\\u\\AppData\\Local\\abc12345.dll,Qw3rty7890").Build(),
         1);
+    TaskSeed("name_branch_slash",
+             TaskXml().Exec(kRundll32, L"spool/abc12345.dll,Qw3rty7890").Build(), 1);
     TaskSeed("quoted_path",
              TaskXml().Exec(kRundll32, L"\"C:\\Users\\a b\\abc12345.dll\",Qw3rty7890").Build(), 2);
     TaskSeed("version_branch", TaskXml().Exec(kRundll32, L"abcdefgh.dll,Qw3rty7890").Build(), 3);

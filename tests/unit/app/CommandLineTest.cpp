@@ -15,6 +15,7 @@ TEST(ParseOptions, Table) {
         RunMode mode;
         bool quiet;
         bool forceRestart;
+        bool utf8 = false;
     };
     const Case cases[] = {
         {{}, kWindow, false, false},
@@ -34,8 +35,16 @@ TEST(ParseOptions, Table) {
         {{L"/forcerestart"}, kBadCommandLine, false, false},
         {{L"/forcerestart", L"/?"}, kBadCommandLine, false, false},
         {{L"/quiet", L"/norestart", L"/forcerestart"}, kBadCommandLine, true, false},
+        // /utf8 where standard output is written, and alone (the window writes none).
+        {{L"/quiet", L"/utf8"}, kQuiet, true, false, true},
+        {{L"-UTF8", L"-q", L"/forcerestart"}, kQuiet, true, true, true},
+        {{L"/q", L"/Utf8", L"/?"}, kUsage, true, false, true},
+        {{L"/utf8"}, kBadCommandLine, false, false, true},
+        {{L"/utf8", L"/help"}, kBadCommandLine, false, false, true},
+        {{L"/quiet", L"/utf-8"}, kBadCommandLine, true, false, false},
         // Anything else.
         {{L"/bogus"}, kBadCommandLine, false, false},
+        {{L"/quite"}, kBadCommandLine, false, false},
         {{L"/quiet", L"/bogus"}, kBadCommandLine, true, false},
         {{L"quiet"}, kBadCommandLine, false, false},
         {{L"--quiet"}, kBadCommandLine, false, false},
@@ -52,6 +61,7 @@ TEST(ParseOptions, Table) {
         EXPECT_EQ(options.mode, c.mode) << name;
         EXPECT_EQ(options.quiet, c.quiet) << name;
         EXPECT_EQ(options.forceRestart, c.forceRestart) << name;
+        EXPECT_EQ(options.utf8, c.utf8) << name;
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,6 +35,21 @@ TEST(Report, LinesSplitOnOneTabAndCannotBeForged) {
         {L"key-deleted", L"HKLM\\a\tb\r\nexit\t0", "key-deleted\tHKLM\\a%09b%0D%0Aexit%090\r\n"},
         {L"deleted", L"C:\\100%.dll", "deleted\tC:\\100%25.dll\r\n"},
         {L"deleted", std::wstring(L"a\0b\x7F", 4), "deleted\ta%00b%7F\r\n"},
+        // One row per class escaped beyond them: C1 control, Cf below U+0100, a bidirectional
+        // override, Zl and Zp, supplementary Cf (the last one Unicode 15 added), lone surrogates.
+        {L"deleted", L"a\u0085b", "deleted\ta%85b\r\n"},
+        {L"deleted", L"a\u00ADb", "deleted\ta%ADb\r\n"},
+        {L"deleted", L"\u202Egpj.exe", "deleted\t%u202Egpj.exe\r\n"},
+        {L"deleted", L"a\u2028b\u2029", "deleted\ta%u2028b%u2029\r\n"},
+        {L"deleted", L"\U000E0001\U0001343F", "deleted\t%uDB40%uDC01%uD80D%uDC3F\r\n"},
+        {L"deleted",
+         L"a\xD800"
+         L"b\xDC00\xDC00\xD800",
+         "deleted\ta%uD800b%uDC00%uDC00%uD800\r\n"},
+        // Kept: a paired supplementary character, neighbours of the escaped ranges.
+        {L"deleted", L"\U0001F600\u2065\uFFFC\u00AE",
+         "deleted\t\xF0\x9F\x98\x80\xE2\x81\xA5\xEF\xBF\xBC\xC2\xAE\r\n"},
+        {L"deleted", L"\xD83D\xDE00", "deleted\t\xF0\x9F\x98\x80\r\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ReportLine(c.kind, c.object), c.line) << testing::PrintToString(c.object);
@@ -64,7 +80,7 @@ TEST(Report, ClosingLines) {
 TEST(Recording, FileChangesAreReportedOnlyWhenTheyHappened) {
     const std::wstring kPublic = L"C:\\Users\\Public\\hf.dll";
     const std::wstring kSystem = L"C:\\Windows\\System32\\hf.dll";
-    const std::wstring kRenamed = kPublic + L".0000000000000001";
+    const std::wstring kRenamed = kPublic + L".aaaaaaaaaaaaaaaa";
     struct Case {
         const char* name;
         std::wstring path;
@@ -84,8 +100,8 @@ TEST(Recording, FileChangesAreReportedOnlyWhenTheyHappened) {
              f.AddFile(L"C:\\Windows\\SysWOW64\\hf.dll");
          },
          {{L"deleted", L"C:\\Windows\\SysWOW64\\hf.dll"}}},
-        // Renamed through its handle first (the fake's first random value is 1), then recorded
-        // under the new name; a refused record leaves the rename, which did happen.
+        // Renamed through its handle first (eight random bytes 0xAA), then recorded under the new
+        // name; a refused record leaves the rename, which did happen.
         {"loaded: left to the restart",
          kPublic,
          [&](auto& f) { f.AddFile(kPublic).loaded = true; },
@@ -109,6 +125,7 @@ TEST(Recording, FileChangesAreReportedOnlyWhenTheyHappened) {
     for (const Case& c : cases) {
         fake::FakeSystem system;
         fake::FakeFileSystem files{system};
+        files.randomValues = {0xAAAAAAAAAAAAAAAA};
         c.setUp(files);
         ChangeLog changes;
         std::vector<Change> seen;
@@ -121,6 +138,30 @@ TEST(Recording, FileChangesAreReportedOnlyWhenTheyHappened) {
         EXPECT_EQ(changes.Changes(), c.report) << c.name;
         EXPECT_EQ(seen, c.report) << c.name << ": each change passed on as it is noted";
         EXPECT_EQ(files.OpenFileHandles(), 0u) << c.name;
+    }
+}
+
+// The OEM code page (the fake's is 437 with 'é' at 0x82): what it cannot carry exactly is escaped.
+TEST(Report, InTheOemCodePage) {
+    struct Case {
+        std::uint32_t codePage;
+        std::wstring object;
+        std::string line;
+    };
+    const Case cases[] = {
+        {437, L"C:\\caf\u00E9\\100%?.dll", "deleted\tC:\\caf\x82\\100%25?.dll\r\n"},
+        {437, L"C:\\Users\\\uD64D\\x.dll", "deleted\tC:\\Users\\%uD64D\\x.dll\r\n"},
+        {437, L"\u0100\u00E9", "deleted\t%u0100\x82\r\n"},  // never a best fit ('A')
+        {437, L"\U0001F600", "deleted\t%uD83D%uDE00\r\n"},
+        {437, L"a\u202Eb", "deleted\ta%u202Eb\r\n"},
+        // A code page the conversion refuses: every character beyond ASCII is escaped.
+        {949, L"caf\u00E9", "deleted\tcaf%u00E9\r\n"},
+    };
+    for (const Case& c : cases) {
+        fake::FakeSystem system;
+        system.oemCodePage = c.codePage;
+        EXPECT_EQ(ReportLine(L"deleted", c.object, ReportEncoding(system)), c.line)
+            << testing::PrintToString(c.object);
     }
 }
 

@@ -147,16 +147,6 @@ TEST(FakeFileSystem, RenamesThroughAHandleAndReadsSecurity) {
     EXPECT_EQ(0u, files.GetSecurityInfo(file, security));
     EXPECT_EQ(L"S-1-5-18", security.owner) << "the fake's default: a trusted folder";
     files.CloseHandle(file);
-
-    files.driveTypes[L'D'] = kDriveRemote;
-    EXPECT_EQ(kDriveFixed, files.GetDriveTypeW(L"c:\\"));
-    EXPECT_EQ(kDriveRemote, files.GetDriveTypeW(L"d:\\"));
-    EXPECT_EQ(kDriveNoRootDir, files.GetDriveTypeW(L"D:"));
-    files.randomValues = {0x0102};
-    std::uint8_t bytes[4] = {};
-    EXPECT_TRUE(files.RtlGenRandom(bytes, sizeof bytes));
-    EXPECT_EQ(0x02, bytes[0]);
-    EXPECT_EQ(0x01, bytes[1]);
     EXPECT_EQ(0u, files.OpenFileHandles());
 }
 
@@ -192,17 +182,6 @@ TEST(FakeFileSystem, SearchesOneFolderByWildcardAndCountsHandles) {
     const FindHandle all = files.FindFirstFileW(L"C:\\W\\drivers\\*", data);
     EXPECT_EQ(data.cFileName, L".");
     EXPECT_TRUE(files.FindClose(all));
-}
-
-TEST(FakeFileSystem, WindowsFolderFailsTheWindowsWay) {
-    FakeSystem system;
-    FakeFileSystem files(system);
-    files.windowsFolderFailure = 5u;
-    std::wstring folder = L"unchanged";
-    EXPECT_FALSE(files.GetSystemWindowsDirectoryW(folder));
-    EXPECT_EQ(system.lastError, 5u);
-    EXPECT_EQ(folder, L"unchanged");
-    EXPECT_EQ(files.windowsFolderRequests, 1);
 }
 
 std::wstring ReadUnits(const void* value) {

@@ -90,6 +90,8 @@ class DriverSweepTest : public ::testing::Test {
   protected:
     DriverSweepTest() {
         registry.sharedLog = &log;
+        // Every key grants KEY_READ and DELETE only: the sweep needs no more.
+        registry.deniedAccess = ~(0x20019u | 0x10000u);
         platform.system = &system;
         platform.files = &files;
         platform.version = &version;
@@ -114,11 +116,11 @@ class DriverSweepTest : public ::testing::Test {
         service.controlsAccepted = running ? svc::kAcceptStop : 0;
     }
 
-    // The RegDeleteKeyW entries and the service calls of the shared log, in order.
+    // The key deletions and the service calls of the shared log, in order.
     Names Removals() const {
         Names found;
         for (const auto& entry : log) {
-            if (!entry.starts_with(L"Reg") || entry.starts_with(L"RegDeleteKeyW")) {
+            if (!entry.starts_with(L"Reg")) {
                 found.push_back(entry);
             }
         }
@@ -249,9 +251,9 @@ TEST_F(DriverSweepTest, MatchesImagePathOnlyAsSystem32DriversPlusTheFileName) {
             AddService(c.name, c.imagePath, c.type);
         }
     }
-    // A matching key that grants no full access is never taken for a match.
+    // A matching key that cannot be read (KEY_QUERY_VALUE refused) is never taken for a match.
     AddService(L"Locked", L"system32\\drivers\\HfCore1.sys");
-    registry.FindKey(kServices + L"\\Locked")->refuseFullAccess = true;
+    registry.FindKey(kServices + L"\\Locked")->deniedAccess = 0x0001;
 
     RemoveDriverServices(platform, runBudget);
     Names removed;
@@ -279,7 +281,7 @@ TEST_F(DriverSweepTest, RemovesEachMatchInListOrderAndStopsItRightAfter) {
     AddService(L"Mid", L"system32\\drivers\\y.sys", reg::kTypeExpandSz, true);
     AddService(L"SvcB", L"system32\\drivers\\X.SYS", reg::kTypeExpandSz, true);
     RemoveDriverServices(platform, runBudget);
-    const std::wstring k = L"RegDeleteKeyW(HKLM\\" + kServices + L"\\";
+    const std::wstring k = L"NtDeleteKey(HKLM\\" + kServices + L"\\";
     EXPECT_EQ(Removals(), (Names{
                               k + L"SvcA\\Enum) = 0",
                               k + L"SvcA) = 0",
@@ -305,7 +307,8 @@ TEST_F(DriverSweepTest, LinksAreNeverFollowed) {
     registry.AddKey(L"SOFTWARE\\Victim\\Child");
     RemoveDriverServices(platform, runBudget);
     EXPECT_EQ(registry.CallsTo(L"NtDeleteKey"),
-              Names{L"NtDeleteKey(HKLM\\" + kServices + L"\\SvcA\\Enum) = 0"});
+              (Names{L"NtDeleteKey(HKLM\\" + kServices + L"\\SvcA\\Enum) = 0",
+                     L"NtDeleteKey(HKLM\\" + kServices + L"\\SvcA) = 0"}));
     EXPECT_FALSE(registry.KeyExists(kServices + L"\\SvcA"));
     EXPECT_TRUE(registry.KeyExists(L"SOFTWARE\\Victim\\Child"));
     EXPECT_EQ(OpenedServices(), Names(3, L"SvcA")) << "the link's name went to the manager";
@@ -320,7 +323,7 @@ TEST_F(DriverSweepTest, ListsTheServicesKeyAfreshForTheSecondFile) {
     AddService(L"Zed", L"system32\\drivers\\second.sys");
     // Appears while the first file's pass runs: only a fresh listing can find it.
     registry.before = [this](std::wstring_view function, std::wstring_view path) {
-        if (function == L"RegDeleteKeyW" && path.ends_with(L"\\One")) {
+        if (function == L"NtDeleteKey" && path.ends_with(L"\\One")) {
             AddService(L"Late", L"system32\\drivers\\second.sys");
         }
     };
@@ -360,7 +363,7 @@ TEST_F(DriverSweepTest, AKeyTreeFailingPartWayIsLeftAndTheSweepGoesOn) {
 
     EXPECT_NO_THROW(RemoveDriverServices(platform, runBudget));
 
-    const std::wstring k = L"RegDeleteKeyW(HKLM\\" + kServices + L"\\";
+    const std::wstring k = L"NtDeleteKey(HKLM\\" + kServices + L"\\";
     EXPECT_EQ(Removals(), (Names{
                               k + L"SvcA\\Enum) = 5",
                               k + L"SvcA) = 5",
@@ -419,7 +422,7 @@ TEST_F(DriverSweepTest, AStopThatRaisesEndsTheSweepAfterTheEarlierSteps) {
     }
     EXPECT_FALSE(registry.KeyExists(kServices + L"\\Guarded"));
     EXPECT_EQ(Removals(), (Names{
-                              L"RegDeleteKeyW(HKLM\\" + kServices + L"\\Guarded) = 0",
+                              L"NtDeleteKey(HKLM\\" + kServices + L"\\Guarded) = 0",
                               L"ChangeServiceConfigW(Guarded, 4)",
                               L"DeleteService(Guarded)",
                           }));
@@ -428,11 +431,11 @@ TEST_F(DriverSweepTest, AStopThatRaisesEndsTheSweepAfterTheEarlierSteps) {
     ExpectEverythingReleased();
 }
 
-TEST_F(DriverSweepTest, AServicesKeyWithoutFullAccessSkipsEachFileQuietly) {
+TEST_F(DriverSweepTest, AServicesKeyThatCannotBeReadSkipsEachFileQuietly) {
     files.AddFile(kDrivers + L"a.sys", Original(L"hfFilter.sys"));
     files.AddFile(kDrivers + L"b.sys", Original(L"hfFilter.sys"));
     AddService(L"Svc", L"system32\\drivers\\a.sys");
-    registry.FindKey(kServices)->refuseFullAccess = true;
+    registry.FindKey(kServices)->deniedAccess = 0x0008;  // KEY_ENUMERATE_SUB_KEYS
     EXPECT_NO_THROW(RemoveDriverServices(platform, runBudget));
     EXPECT_EQ(registry.calls, (Names(2, L"RegOpenKeyExW(HKLM\\" + kServices + L"\\) = 5")));
     EXPECT_TRUE(services.calls.empty());
@@ -446,7 +449,7 @@ TEST_F(DriverSweepTest, AServiceNameWithShellCharactersGoesOnlyToTheServiceManag
     RemoveDriverServices(platform, runBudget);
     EXPECT_FALSE(registry.KeyExists(kServices + L"\\" + crafted));
     EXPECT_EQ(Removals(), (Names{
-                              L"RegDeleteKeyW(HKLM\\" + kServices + L"\\" + crafted + L") = 0",
+                              L"NtDeleteKey(HKLM\\" + kServices + L"\\" + crafted + L") = 0",
                               L"ChangeServiceConfigW(" + crafted + L", 4)",
                               L"DeleteService(" + crafted + L")",
                               L"ControlService(" + crafted + L", 1)",

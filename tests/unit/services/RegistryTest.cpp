@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace hf {
@@ -74,10 +76,10 @@ TEST_F(TRegistryTest, ResolvesPathsFromTheRootOrTheCurrentKey) {
 
 TEST_F(TRegistryTest, FailedOpenKeepsTheCurrentKeyAndItsContents) {
     registry.AddKey(L"SYSTEM\\CurrentControlSet\\Services\\A");
-    registry.AddKey(L"SYSTEM\\CurrentControlSet\\Services\\Locked").refuseFullAccess = true;
+    registry.AddKey(L"SYSTEM\\CurrentControlSet\\Services\\Locked").deniedAccess = 0x0001;
     TRegistry cursor(platform);
     ASSERT_TRUE(cursor.OpenKey(L"\\SYSTEM\\CurrentControlSet\\Services", false));
-    // Full access is asked for: a key that grants only reading is not opened.
+    // A key that refuses KEY_QUERY_VALUE cannot be opened for reading.
     EXPECT_FALSE(cursor.OpenKey(L"Locked", false));
     EXPECT_FALSE(cursor.OpenKey(L"\\SYSTEM\\Missing", false));
     // Never creates: the create flag does not make a missing key appear.
@@ -200,6 +202,42 @@ TEST_F(TRegistryTest, EnumerationSkipsIndicesThatFailAndNeverInventsNames) {
     EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"A", L"C", L"D"}));
 }
 
+// Each call needs its right on the handle, as on Windows: without it the fake refuses it with
+// 5, so a step that opens a key with too little access fails its tests.
+TEST(RegistryAccess, ACallThroughAHandleWithoutItsRightIsRefused) {
+    RegKeyInfo info;
+    std::wstring name;
+    std::uint32_t size = 0;
+    const struct {
+        const char* call;
+        std::uint32_t right;
+        LStatus withIt;
+        std::function<LStatus(RegistryApi&, HKey)> make;
+    } cases[] = {
+        {"RegQueryInfoKeyW", 0x0001, 0,
+         [&](auto& r, HKey k) { return r.RegQueryInfoKeyW(k, info); }},
+        {"RegEnumKeyExW", 0x0008, 259,
+         [&](auto& r, HKey k) { return r.RegEnumKeyExW(k, 0, 8, name); }},
+        {"RegEnumValueW", 0x0001, 0,
+         [&](auto& r, HKey k) { return r.RegEnumValueW(k, 0, 8, name); }},
+        {"RegQueryValueExW", 0x0001, 0,
+         [&](auto& r, HKey k) { return r.RegQueryValueExW(k, L"v", nullptr, nullptr, &size); }},
+        {"RegDeleteValueW", 0x0002, 0, [](auto& r, HKey k) { return r.RegDeleteValueW(k, L"v"); }},
+        {"NtDeleteKey", 0x10000, 0, [](auto& r, HKey k) { return r.NtDeleteKey(k); }},
+    };
+    for (const auto& c : cases) {
+        for (const bool granted : {false, true}) {
+            FakeRegistry registry;
+            registry.SetString(L"SOFTWARE\\K", L"v", L"1");
+            HKey key = 0;
+            ASSERT_EQ(0, registry.RegOpenKeyExW(kHKeyLocalMachine, L"SOFTWARE\\K", 0,
+                                                granted ? c.right : 0xF003F & ~c.right, key));
+            EXPECT_EQ(granted ? c.withIt : 5, c.make(registry, key)) << c.call << " " << granted;
+            registry.RegCloseKey(key);
+        }
+    }
+}
+
 class KeyTreeTest : public TRegistryTest {
   protected:
     // T: A (A1, A2 (X)), B, with values on the way.
@@ -221,14 +259,15 @@ TEST_F(KeyTreeTest, DeletesTheTreeDepthFirstLastListedChildFirst) {
 
     EXPECT_TRUE(cursor.DeleteKey(L"\\SYSTEM\\CurrentControlSet\\Services\\T"));
     const std::wstring s = L"HKLM\\SYSTEM\\CurrentControlSet\\Services\\";
-    EXPECT_EQ(registry.CallsTo(L"RegDeleteKeyW"), (std::vector<std::wstring>{
-                                                      L"RegDeleteKeyW(" + s + L"T\\B) = 0",
-                                                      L"RegDeleteKeyW(" + s + L"T\\A\\A2\\X) = 0",
-                                                      L"RegDeleteKeyW(" + s + L"T\\A\\A2) = 0",
-                                                      L"RegDeleteKeyW(" + s + L"T\\A\\A1) = 0",
-                                                      L"RegDeleteKeyW(" + s + L"T\\A) = 0",
-                                                      L"RegDeleteKeyW(" + s + L"T) = 0",
-                                                  }));
+    EXPECT_EQ(registry.CallsTo(L"NtDeleteKey"), (std::vector<std::wstring>{
+                                                    L"NtDeleteKey(" + s + L"T\\B) = 0",
+                                                    L"NtDeleteKey(" + s + L"T\\A\\A2\\X) = 0",
+                                                    L"NtDeleteKey(" + s + L"T\\A\\A2) = 0",
+                                                    L"NtDeleteKey(" + s + L"T\\A\\A1) = 0",
+                                                    L"NtDeleteKey(" + s + L"T\\A) = 0",
+                                                    L"NtDeleteKey(" + s + L"T) = 0",
+                                                }));
+    EXPECT_TRUE(registry.CallsTo(L"RegDeleteKeyW").empty()) << "a key deleted by its name";
     EXPECT_FALSE(registry.KeyExists(L"SYSTEM\\CurrentControlSet\\Services\\T"));
     // The cursor's own key is untouched, and every handle the deletion opened is closed.
     EXPECT_EQ(cursor.CurrentKey(), current);
@@ -267,8 +306,9 @@ TEST(KeyTreeLinks, DeletesLinksThemselvesAndNeverWhatTheyLeadTo) {
         registry.AddLink(t + L"\\" + c.link, c.target);
         TRegistry cursor(platform);
         EXPECT_TRUE(cursor.DeleteKey(c.deleteKey));
-        EXPECT_EQ(registry.CallsTo(L"NtDeleteKey"),
-                  std::vector<std::wstring>{L"NtDeleteKey(" + logged + L"\\" + c.link + L") = 0"});
+        const auto deletions = registry.CallsTo(L"NtDeleteKey");
+        EXPECT_EQ(1, std::count(deletions.begin(), deletions.end(),
+                                L"NtDeleteKey(" + logged + L"\\" + c.link + L") = 0"));
         EXPECT_EQ(c.deleteKey.ends_with(L"ToVictim"), registry.KeyExists(t));
         EXPECT_TRUE(registry.KeyExists(L"SOFTWARE\\Victim\\Child"));
         EXPECT_EQ(registry.ValueNames(L"SOFTWARE\\Victim"), std::vector<std::wstring>{L"v"});
@@ -277,23 +317,23 @@ TEST(KeyTreeLinks, DeletesLinksThemselvesAndNeverWhatTheyLeadTo) {
     }
 }
 
-// The descent is bounded: a chain one level deeper than the bound stays (the deepest key is
-// never opened, so none above it can go); a chain just within it goes.
+// Windows keeps a registry tree within 512 levels: a chain of keys reaching that far below the
+// key given goes whole. One level more stays, its deepest key never opened, so none above it can.
 TEST(KeyTreeLinks, TheDescentIsBounded) {
-    for (const int levels : {TRegistry::kMaxDeleteDepth + 1, TRegistry::kMaxDeleteDepth + 2}) {
+    // Keys in the chain (the key given included), whether it goes, keys opened.
+    for (const auto& [keys, deleted, opened] :
+         {std::tuple<int, bool, std::size_t>{20, true, 20}, {513, true, 513}, {514, false, 513}}) {
         FakeRegistry registry;
         Platform platform;
         platform.registry = &registry;
         std::wstring path = L"SOFTWARE\\Deep";
-        for (int level = 1; level < levels; ++level) {
+        for (int key = 1; key < keys; ++key) {
             path += L"\\K";
         }
         registry.AddKey(path);
-        const bool withinBound = levels == TRegistry::kMaxDeleteDepth + 1;
-        EXPECT_EQ(withinBound, TRegistry(platform).DeleteKey(L"\\SOFTWARE\\Deep")) << levels;
-        EXPECT_EQ(!withinBound, registry.KeyExists(path)) << levels;
-        EXPECT_EQ(registry.CallsTo(L"RegOpenKeyExW").size(),
-                  static_cast<std::size_t>(TRegistry::kMaxDeleteDepth + 1));
+        EXPECT_EQ(deleted, TRegistry(platform).DeleteKey(L"\\SOFTWARE\\Deep")) << keys;
+        EXPECT_EQ(deleted, !registry.KeyExists(path)) << keys;
+        EXPECT_EQ(registry.CallsTo(L"RegOpenKeyExW").size(), opened) << keys;
         EXPECT_EQ(registry.OpenHandles(), 0);
     }
 }
@@ -301,15 +341,37 @@ TEST(KeyTreeLinks, TheDescentIsBounded) {
 TEST_F(KeyTreeTest, ResolvesRelativeToTheCurrentKeyOrTheRoot) {
     TRegistry cursor(platform);
     EXPECT_TRUE(cursor.DeleteKey(L"SYSTEM\\CurrentControlSet\\Services\\T\\A\\A1"));
-    EXPECT_EQ(registry.CallsTo(L"RegDeleteKeyW").back(),
-              L"RegDeleteKeyW(HKLM\\SYSTEM\\CurrentControlSet\\Services\\T\\A\\A1) = 0");
+    EXPECT_EQ(registry.CallsTo(L"NtDeleteKey").back(),
+              L"NtDeleteKey(HKLM\\SYSTEM\\CurrentControlSet\\Services\\T\\A\\A1) = 0");
     ASSERT_TRUE(cursor.OpenKey(L"\\SYSTEM\\CurrentControlSet\\Services\\T", false));
     EXPECT_TRUE(cursor.DeleteKey(L"B"));
-    EXPECT_EQ(registry.CallsTo(L"RegDeleteKeyW").back(),
-              L"RegDeleteKeyW(HKLM\\SYSTEM\\CurrentControlSet\\Services\\T\\B) = 0");
+    EXPECT_EQ(registry.CallsTo(L"NtDeleteKey").back(),
+              L"NtDeleteKey(HKLM\\SYSTEM\\CurrentControlSet\\Services\\T\\B) = 0");
     EXPECT_FALSE(cursor.DeleteKey(L"Missing"));
     EXPECT_EQ(registry.SubKeyNames(L"SYSTEM\\CurrentControlSet\\Services\\T"),
               (std::vector<std::wstring>{L"A"}));
+}
+
+// A key swapped for a link to a victim between its check and its deletion: the deletion goes
+// to the key that was checked (gone by then), never through the link by name.
+TEST_F(KeyTreeTest, AKeySwappedForALinkAfterItsCheckLeadsNowhere) {
+    const std::wstring b = L"SYSTEM\\CurrentControlSet\\Services\\T\\B";
+    registry.AddKey(L"SOFTWARE\\Victim");
+    bool swapped = false;
+    registry.before = [&](std::wstring_view function, std::wstring_view path) {
+        if (!swapped && function == L"RegQueryInfoKeyW" && path.ends_with(L"\\T\\B")) {
+            swapped = true;
+            HKey key = 0;
+            ASSERT_EQ(0, registry.RegOpenKeyExW(kHKeyLocalMachine, b, 0, 0x10000, key));
+            ASSERT_EQ(0, registry.NtDeleteKey(key));
+            registry.RegCloseKey(key);
+            registry.AddLink(b, L"SOFTWARE\\Victim");
+        }
+    };
+    EXPECT_FALSE(TRegistry(platform).DeleteKey(L"\\SYSTEM\\CurrentControlSet\\Services\\T"));
+    EXPECT_TRUE(swapped);
+    EXPECT_TRUE(registry.KeyExists(L"SOFTWARE\\Victim"));
+    EXPECT_EQ(registry.OpenHandles(), 0);
 }
 
 TEST_F(KeyTreeTest, AKeyRefusingDeletionKeepsItsAncestorsAndNothingElse) {
@@ -393,7 +455,7 @@ TEST_F(KeyTreeTest, AListingThatFailsPartWayLeavesOnlyWhatItCouldNotList) {
 }
 
 TEST_F(KeyTreeTest, DeleteValueRemovesOneValueOfTheCurrentKey) {
-    TRegistry cursor(platform);
+    TRegistry cursor(platform, reg::kKeyRead | reg::kKeySetValue);
     EXPECT_FALSE(cursor.DeleteValue(L"")) << "no key open";
     ASSERT_TRUE(cursor.OpenKey(L"\\SYSTEM\\CurrentControlSet\\Services\\T", false));
     EXPECT_TRUE(cursor.DeleteValue(L""));

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 
 namespace hf {
@@ -27,11 +26,31 @@ const std::wstring kUser = L"C:\\Users\\u\\";
 const std::wstring kWow64 = L"C:\\Windows\\SysWOW64\\";
 const std::wstring kCscript = L"%windir%\\system32\\cscript.exe";
 
-// The name a loaded library is renamed to with the fake's n-th random value (1, 2, ... by default).
-std::wstring Renamed(const std::wstring& path, std::uint64_t n = 1) {
-    wchar_t suffix[17];
-    std::swprintf(suffix, 17, L"%016llx", static_cast<unsigned long long>(n));
-    return path + L"." + suffix;
+// A loaded library is renamed to "<path>.<16 lower-case hex digits>", drawn at random: in the
+// expectations Renamed(path) stands for that name, and Stored() puts the one stored file of that
+// shape in its place (or a text naming none).
+const std::wstring kDrawn = L".<16 hex digits>";
+std::wstring Renamed(const std::wstring& path) {
+    return path + kDrawn;
+}
+
+std::vector<std::wstring> Stored(FakeFileSystem& files, std::vector<std::wstring> names) {
+    files.wow64 = false;  // the machine's own layout
+    for (std::wstring& name : names) {
+        if (!name.ends_with(kDrawn)) {
+            continue;
+        }
+        const std::wstring path = name.substr(0, name.size() - kDrawn.size());
+        FindData data;
+        const FindHandle search = files.FindFirstFileW(path + L"." + std::wstring(16, L'?'), data);
+        const std::wstring found = path.substr(0, path.rfind(L'\\') + 1) + data.cFileName;
+        const bool hex = search != kInvalidFindHandle &&
+                         data.cFileName.find_first_not_of(
+                             L"0123456789abcdef", data.cFileName.size() - 16) == std::wstring::npos;
+        name = hex && !files.FindNextFileW(search, data) ? found : L"no one file named " + name;
+        files.FindClose(search);
+    }
+    return names;
 }
 
 const std::wstring kUserSid = L"S-1-5-21-3623811015-3361044348-30300820-1013";
@@ -136,15 +155,15 @@ void CheckDeletion(const DeletionCase& c) {
     machine.files.wow64 = c.wow64;
     c.arrange(machine.files);
     EXPECT_STREQ(Show(c.result), Show(DeletePayload(machine.platform, c.path).result));
-    EXPECT_EQ(test::Join(c.pending), test::Join(machine.files.pendingAtRestart));
+    EXPECT_EQ(test::Join(Stored(machine.files, c.pending)),
+              test::Join(machine.files.pendingAtRestart));
     if (!c.gone.empty()) {
         EXPECT_FALSE(machine.files.ExistsStored(c.gone)) << Utf16ToUtf8(c.gone);
     }
-    if (!c.stays.empty()) {
-        EXPECT_TRUE(machine.files.ExistsStored(c.stays)) << Utf16ToUtf8(c.stays);
-    }
-    if (c.staysWith != 0 && machine.files.Find(c.stays) != nullptr) {
-        EXPECT_EQ(c.staysWith, machine.files.Find(c.stays)->attributes) << "left as it was";
+    const std::wstring stays = c.stays.empty() ? c.stays : Stored(machine.files, {c.stays})[0];
+    EXPECT_TRUE(stays.empty() || machine.files.ExistsStored(stays)) << Utf16ToUtf8(c.stays);
+    if (c.staysWith != 0 && machine.files.Find(stays) != nullptr) {
+        EXPECT_EQ(c.staysWith, machine.files.Find(stays)->attributes) << "left as it was";
     }
     EXPECT_EQ(0u, machine.files.OpenFileHandles());
     for (std::uint32_t flags : machine.files.openFlags) {
@@ -447,17 +466,19 @@ TEST(PayloadDeletion, AFileInUseIsRecordedOnlyUnderAPathThatNamesItAtBoot) {
         Arrange more;
         std::vector<std::wstring> pending;  // the file stays under the last name, or its own
     } cases[] = {
+        // Eight equal bytes give the same 16 digits whichever way they are read.
         {"collides, draws again",
          false,
          [&](FakeFileSystem& f) {
-             f.AddFile(Renamed(dll, 5)), f.randomValues = {5, 6};
+             f.AddFile(dll + L".aaaaaaaaaaaaaaaa");
+             f.randomValues = {0xAAAAAAAAAAAAAAAA, 0xBBBBBBBBBBBBBBBB};
          },
-         {Renamed(dll, 6)}},
+         {dll + L".bbbbbbbbbbbbbbbb"}},
         {"every name drawn is taken",
          false,
          [&](FakeFileSystem& f) {
-             for (std::uint64_t n = 1; n <= 8; ++n)
-                 f.AddFile(Renamed(dll, n));
+             f.AddFile(dll + L".aaaaaaaaaaaaaaaa");
+             f.randomValues.assign(8, 0xAAAAAAAAAAAAAAAA);
          },
          {}},
         {"a refused rename", false, [](FakeFileSystem& f) { f.renameFailure = 5; }, {}},
@@ -518,9 +539,11 @@ void RunSweep(const SweepCase& c) {
     c.arrange(machine.files);
     machine.com.scheduler.AddTask(L"\\", L"task", c.task.Build());
     EXPECT_NO_THROW(SweepScheduledTasks(machine.platform, machine.ledger));
-    EXPECT_TRUE(machine.files.ExistsStored(c.victim)) << Utf16ToUtf8(c.victim);
-    EXPECT_EQ(test::Join(c.pending), test::Join(machine.files.pendingAtRestart));
     EXPECT_EQ(0u, machine.files.OpenFileHandles());
+    EXPECT_TRUE(machine.files.ExistsStored(Stored(machine.files, {c.victim})[0]))
+        << Utf16ToUtf8(c.victim);
+    EXPECT_EQ(test::Join(Stored(machine.files, c.pending)),
+              test::Join(machine.files.pendingAtRestart));
 }
 
 TEST(PayloadDeletion, NoRuleCanBeSteered) {
@@ -702,7 +725,6 @@ TEST(PayloadDeletion, PayloadsInUseAreScheduledOnceEach) {
             }
         };
     };
-    // A loaded library is renamed first ("<name>.<suffix>"); the fake's random values are 1, 2, ...
     const SweepCase cases[] = {
         {"name branch, path",
          TaskXml().Exec(kRundll32, byPath + L",Qw3rty7890"),
@@ -718,7 +740,7 @@ TEST(PayloadDeletion, PayloadsInUseAreScheduledOnceEach) {
          TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890"),
          loaded({kWow64 + L"ab12cd34.dll", kSystem32 + L"ab12cd34.dll"}, false),
          Renamed(kWow64 + L"ab12cd34.dll"),
-         {Renamed(kWow64 + L"ab12cd34.dll"), Renamed(kSystem32 + L"ab12cd34.dll", 2)},
+         {Renamed(kWow64 + L"ab12cd34.dll"), Renamed(kSystem32 + L"ab12cd34.dll")},
          true},
         {"version branch, path",
          TaskXml().Exec(kRundll32, byPath + L",Start"),

@@ -1,6 +1,7 @@
 #pragma once
 // Selection cases for the XML document seam, run against the fake (native ring) and against
-// the real MSXML (Wine ring), so the fake is held to what the real document does.
+// the real MSXML (Wine ring), so the fake is held to what the real document does, set up as
+// CreateXmlDocument sets it up.
 
 #include "platform/Com.h"
 #include "tests/unit/tasks/TaskXml.h"
@@ -87,6 +88,13 @@ inline std::vector<XmlSelectionCase> XmlSelectionCases() {
          L"Actions/Exec/Command",
          {L"\uD55C.exe"}},
         {L"a text that does not parse has no root", L"<Task><Actions></Task>", L"", {}, false},
+        {L"a definition that declares a DTD has no root",
+         L"<?xml version=\"1.0\"?>\r\n<!DOCTYPE Task [<!ENTITY x SYSTEM "
+         L"\"file:///C:/Windows/win.ini\">]>\r\n<Task " +
+             ns + L"><Actions><Exec><Command>&x;</Command></Exec></Actions></Task>",
+         L"Actions/Exec/Command",
+         {},
+         false},
         {L"empty text has no root", L"", L"", {}, false},
     };
 }

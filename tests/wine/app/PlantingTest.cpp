@@ -1,8 +1,10 @@
 // Files someone else put beside hfremove.exe or in its current directory (a browser's automatic
 // download, or the infection itself, which runs as the user) never run inside it: marker
-// libraries named like every library the program loads that is not a KnownDLL, loaded
+// libraries named like every library the process loads that is not a KnownDLL (the C runtime's
+// start-up included: the stack protector's CryptoAPI provider and what it imports), loaded
 // native-first as Windows loads such a library, stay unloaded from the start to the restart
-// question and the reminder; a planted shutdown.exe never runs, the system folder's does.
+// question and the reminder, and in the runs that end without the window; a planted shutdown.exe
+// never runs, the system folder's does.
 
 #include "app/core/CleaningRun.h"
 #include "platform/win32/SystemLibrary.h"
@@ -57,7 +59,8 @@ void Plant() {
     for (const std::wstring& folder : {kAppFolder, kCurrentFolder}) {
         wine::CreateDirectories(folder);
         for (const std::wstring& name : MarkerNames()) {
-            ASSERT_TRUE(::CopyFileW((markers + name).c_str(), (folder + L"\\" + name).c_str(), FALSE))
+            ASSERT_TRUE(
+                ::CopyFileW((markers + name).c_str(), (folder + L"\\" + name).c_str(), FALSE))
                 << Utf16ToUtf8(name) << ": " << ::GetLastError();
             ::DeleteFileW((folder + L"\\" + name + L".loaded").c_str());
         }
@@ -95,13 +98,40 @@ std::string PlantedThatRan() {
     return ran;
 }
 
-TEST_F(AppWindow, NothingPlantedBesideItOrInItsCurrentDirectoryRunsInsideIt) {
+// A suite of its own, so that the ring can run it alone (tests/wine/app/CMakeLists.txt).
+class Planting : public AppWindow {};
+
+// hfremove.exe from the planted folder with `arguments`, in the other planted folder, run to its
+// end; its exit code, or -1 when it did not end within a minute.
+long RunToItsEnd(const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + kAppFolder + L"\\hfremove.exe\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          kCurrentFolder.c_str(), &startup, &started)) {
+        ADD_FAILURE() << "CreateProcessW failed with " << ::GetLastError();
+        return -1;
+    }
+    const UniqueKernelHandle process(KernelHandleTraits{}, started.hProcess);
+    const UniqueKernelHandle thread(KernelHandleTraits{}, started.hThread);
+    DWORD code = STILL_ACTIVE;
+    if (::WaitForSingleObject(process.get(), 60'000) != WAIT_OBJECT_0 ||
+        !::GetExitCodeProcess(process.get(), &code)) {
+        ::TerminateProcess(process.get(), 99);
+        return -1;
+    }
+    return static_cast<long>(code);
+}
+
+TEST_F(Planting, NothingPlantedBesideItOrInItsCurrentDirectoryRunsInsideIt) {
     ASSERT_NO_FATAL_FAILURE(Plant());
     // One benign task, so the sweep reads a definition: MSXML and the libraries it loads (mpr,
     // wininet, urlmon) are loaded too. The lab scheduler keeps tasks in the native System32.
     const std::wstring task = wine::NativeSystem32() + L"Tasks\\hfPlantingProbe";
     ASSERT_NO_FATAL_FAILURE(wine::WriteNewFile(
-        task, wine::Utf16FileBytes(test::TaskXml().UserId(L"S-1-5-18").Exec(L"notepad.exe").Build())));
+        task,
+        wine::Utf16FileBytes(test::TaskXml().UserId(L"S-1-5-18").Exec(L"notepad.exe").Build())));
     const std::wstring systemCalls = InstallStandInShutdown();
     ASSERT_FALSE(HasFailure());
 
@@ -133,7 +163,8 @@ TEST_F(AppWindow, NothingPlantedBesideItOrInItsCurrentDirectoryRunsInsideIt) {
             nullptr;
         EXPECT_TRUE(started) << "the system folder's shutdown.exe did not run; planted that ran:"
                              << PlantedThatRan();
-        EXPECT_NE(wine::ReadFileBytes(systemCalls).find("-r -t 00"), std::string::npos) << wine::ReadFileBytes(systemCalls);
+        EXPECT_NE(wine::ReadFileBytes(systemCalls).find("-r -t 00"), std::string::npos)
+            << wine::ReadFileBytes(systemCalls);
         ::Sleep(1000);  // time for a second, planted, start to show
         EXPECT_EQ(PlantedThatRan(), "") << "after Yes";
         ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -141,6 +172,22 @@ TEST_F(AppWindow, NothingPlantedBesideItOrInItsCurrentDirectoryRunsInsideIt) {
     }
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\hfremove.exe");
     ::DeleteFileW(task.c_str());
+}
+
+// The runs that end without the window start like every other: the C runtime's constructors
+// before wWinMain. The bad option with /quiet: it ends with no box, its usage on standard output.
+TEST_F(Planting, NorInTheRunsThatEndWithoutTheWindow) {
+    struct Case {
+        const wchar_t* arguments;
+        long exitCode;
+    };
+    for (const Case c : {Case{L"/quiet /?", 0}, Case{L"/quiet /quite", 1639}}) {
+        SCOPED_TRACE(Utf16ToUtf8(c.arguments));
+        ASSERT_NO_FATAL_FAILURE(Plant());
+        EXPECT_EQ(RunToItsEnd(c.arguments), c.exitCode);
+        EXPECT_EQ(PlantedThatRan(), "");
+    }
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\hfremove.exe");
 }
 
 // The loader policy on its own: a library that exists only beside the program (the lab's

@@ -148,7 +148,7 @@ TEST_F(RegistryWine, ListsNamesWithTheDefaultValueAsEmptyText) {
 TEST_F(RegistryWine, DeletesANestedTreeAndKeepsTheCurrentKey) {
     MakeTree(L"hfTestTree");
     MakeTree(L"hfTestTree2");
-    TRegistry cursor(platform);
+    TRegistry cursor(platform, reg::kKeyRead | reg::kKeySetValue);
     ASSERT_TRUE(cursor.OpenKey(L"\\SYSTEM\\CurrentControlSet\\Services\\hfTestTree2", false));
     const HKey current = cursor.CurrentKey();
     EXPECT_TRUE(cursor.DeleteKey(L"\\SYSTEM\\CurrentControlSet\\Services\\hfTestTree"));
