@@ -45,6 +45,7 @@ inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 // CreateFileW access, sharing, disposition and flags.
 inline constexpr std::uint32_t kDeleteAccess = 0x00010000;    // DELETE
 inline constexpr std::uint32_t kFileReadData = 0x0001;        // FILE_READ_DATA, FILE_LIST_DIRECTORY
+inline constexpr std::uint32_t kFileWriteData = 0x0002;       // FILE_WRITE_DATA
 inline constexpr std::uint32_t kFileTraverse = 0x0020;        // FILE_TRAVERSE, FILE_EXECUTE
 inline constexpr std::uint32_t kFileReadAttributes = 0x0080;  // FILE_READ_ATTRIBUTES
 inline constexpr std::uint32_t kFileShareRead = 0x1;
@@ -205,6 +206,10 @@ class FileApi {
     // RtlNtStatusToDosError gives it).
     virtual FileHandle NtOpenFile(FileHandle folder, const std::wstring& name, std::uint32_t access,
                                   std::uint32_t share, std::uint32_t options) = 0;
+    // ReOpenFile(file, access, share, 0): another handle to the same open file, with other
+    // rights; kInvalidFileHandle with the last error set (32 when what others hold it with
+    // forbids them; Windows also refuses to open a library in use for writing).
+    virtual FileHandle ReOpenFile(FileHandle file, std::uint32_t access, std::uint32_t share) = 0;
     // ReadFile of up to `size` bytes at `offset` of an open file (the OVERLAPPED offset of a
     // synchronous handle); `read` receives how many came, 0 at or past the end. False with the
     // last error set.

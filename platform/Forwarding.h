@@ -82,6 +82,9 @@ class ForwardingFileApi : public FileApi {
                           std::uint32_t share, std::uint32_t options) override {
         return inner_.NtOpenFile(folder, name, access, share, options);
     }
+    FileHandle ReOpenFile(FileHandle file, std::uint32_t access, std::uint32_t share) override {
+        return inner_.ReOpenFile(file, access, share);
+    }
     bool ReadFile(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t size,
                   std::uint32_t& read) override {
         return inner_.ReadFile(file, offset, buffer, size, read);

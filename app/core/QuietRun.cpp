@@ -47,3 +47,27 @@ QuietOutcome RunQuiet(CleaningStages& stages, ShellApi& shell, const ChangeLog& 
 }
 
 }  // namespace hf
+
+namespace hf {
+
+QuietOutcome RunDetect(CleaningStages& stages, const ChangeLog& changes, PayloadLedger& ledger) {
+    QuietOutcome outcome;
+    outcome.whatIf = true;
+    try {
+        NoProgress progress;
+        outcome.remaining = RunCleaningStages(progress, stages, ledger);
+    } catch (const std::exception& e) {
+        outcome.exitCode = kExitStageFailed;
+        outcome.failure = FailureText(e);
+        return outcome;
+    }
+    if (!outcome.remaining.empty()) {
+        // What the real run's box would say, though this run fails nothing.
+        outcome.failure = RemainingText(outcome.remaining.front());
+    }
+    outcome.exitCode =
+        changes.Empty() && outcome.remaining.empty() ? kExitNothingChanged : kExitFound;
+    return outcome;
+}
+
+}  // namespace hf

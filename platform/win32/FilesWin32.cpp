@@ -48,6 +48,7 @@ static_assert(kAccessDeniedCallbackObjectAceType == ACCESS_DENIED_CALLBACK_OBJEC
 static_assert(kInheritOnlyAce == INHERIT_ONLY_ACE);
 static_assert(kErrorAlreadyExists == ERROR_ALREADY_EXISTS);
 static_assert(kFileReadData == FILE_READ_DATA);
+static_assert(kFileWriteData == FILE_WRITE_DATA);
 static_assert(kFileTraverse == FILE_TRAVERSE);
 static_assert(kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
 static_assert(kFileAttributeHidden == FILE_ATTRIBUTE_HIDDEN);
@@ -316,6 +317,12 @@ FileHandle Win32FileApi::NtOpenFile(FileHandle folder, const std::wstring& name,
         return kInvalidFileHandle;
     }
     return reinterpret_cast<FileHandle>(opened);
+}
+
+FileHandle Win32FileApi::ReOpenFile(FileHandle file, std::uint32_t access, std::uint32_t share) {
+    const HANDLE opened = ::ReOpenFile(ToHandle(file), access, share, 0);
+    return opened == INVALID_HANDLE_VALUE ? kInvalidFileHandle
+                                          : reinterpret_cast<FileHandle>(opened);
 }
 
 bool Win32FileApi::ReadFile(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t size,

@@ -31,6 +31,7 @@ class Win32FileApi final : public FileApi {
     bool GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) override;
     FileHandle NtOpenFile(FileHandle folder, const std::wstring& name, std::uint32_t access,
                           std::uint32_t share, std::uint32_t options) override;
+    FileHandle ReOpenFile(FileHandle file, std::uint32_t access, std::uint32_t share) override;
     bool ReadFile(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t size,
                   std::uint32_t& read) override;
     bool SetFileBasicInfo(FileHandle file, std::uint32_t attributes) override;

@@ -611,6 +611,22 @@ bool FakeFileSystem::GetFinalPathNameByHandleW(FileHandle file, std::uint32_t /*
     return true;
 }
 
+FileHandle FakeFileSystem::ReOpenFile(FileHandle file, std::uint32_t access, std::uint32_t share) {
+    OpenFile* open = nullptr;
+    const FakeFile* entry = Opened(file, &open);
+    if (entry == nullptr) {
+        Fail(kErrorInvalidHandle);
+        return kInvalidFileHandle;
+    }
+    // Windows refuses to open a mapped library for writing, as it refuses its deletion.
+    if (entry->loaded && (access & kFileWriteData) != 0) {
+        Fail(kErrorSharingViolation);
+        return kInvalidFileHandle;
+    }
+    const OpenFile copy = *open;
+    return Open(copy.path, copy.key, access, share, false, true);
+}
+
 bool FakeFileSystem::ReadFile(FileHandle file, std::uint64_t offset, void* buffer,
                               std::uint32_t size, std::uint32_t& read) {
     OpenFile* open = nullptr;

@@ -62,7 +62,7 @@ struct FakeFile {
     std::wstring shortName;                  // the 8.3 alias, when it has one
     std::optional<std::wstring> linkTarget;  // a link: where it leads
     bool unixLink = false;                   // followed always, with no reparse attribute (Wine)
-    bool loaded = false;                     // in use as a loaded library
+    bool loaded = false;                     // in use as a loaded library (no write opens)
     bool heldWithoutDeleteSharing = false;   // in use, held open without delete sharing
     // The file's bytes as ReadFile gives them; when empty, a file with a version resource reads
     // as a PE image carrying it (FakePeImage.h), any other as empty.
@@ -189,6 +189,7 @@ class FakeFileSystem final : public FileApi {
     bool GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) override;
     FileHandle NtOpenFile(FileHandle folder, const std::wstring& name, std::uint32_t access,
                           std::uint32_t share, std::uint32_t options) override;
+    FileHandle ReOpenFile(FileHandle file, std::uint32_t access, std::uint32_t share) override;
     bool ReadFile(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t size,
                   std::uint32_t& read) override;
     bool SetFileBasicInfo(FileHandle file, std::uint32_t attributes) override;
