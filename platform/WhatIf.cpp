@@ -269,12 +269,9 @@ LStatus WhatIfRegistryApi::RegQueryInfoKeyW(HKey key, RegKeyInfo& info) {
     return status;
 }
 
-LStatus WhatIfRegistryApi::RegEnumKeyExW(HKey key, std::uint32_t index, std::uint32_t capacity,
-                                         std::wstring& name) {
-    if (goneKeys_.empty()) {
-        return inner_.RegEnumKeyExW(key, index, capacity, name);
-    }
-    const std::vector<std::wstring>& names = Remaining(key, false);
+LStatus WhatIfRegistryApi::EnumRemaining(HKey key, bool values, std::uint32_t index,
+                                         std::uint32_t capacity, std::wstring& name) {
+    const std::vector<std::wstring>& names = Remaining(key, values);
     if (index >= names.size()) {
         return reg::kErrorNoMoreItems;
     }
@@ -285,20 +282,16 @@ LStatus WhatIfRegistryApi::RegEnumKeyExW(HKey key, std::uint32_t index, std::uin
     return reg::kSuccess;
 }
 
+LStatus WhatIfRegistryApi::RegEnumKeyExW(HKey key, std::uint32_t index, std::uint32_t capacity,
+                                         std::wstring& name) {
+    return goneKeys_.empty() ? inner_.RegEnumKeyExW(key, index, capacity, name)
+                             : EnumRemaining(key, false, index, capacity, name);
+}
+
 LStatus WhatIfRegistryApi::RegEnumValueW(HKey key, std::uint32_t index, std::uint32_t capacity,
                                          std::wstring& name) {
-    if (goneValues_.empty()) {
-        return inner_.RegEnumValueW(key, index, capacity, name);
-    }
-    const std::vector<std::wstring>& names = Remaining(key, true);
-    if (index >= names.size()) {
-        return reg::kErrorNoMoreItems;
-    }
-    if (names[index].size() + 1 > capacity) {
-        return reg::kErrorMoreData;
-    }
-    name = names[index];
-    return reg::kSuccess;
+    return goneValues_.empty() ? inner_.RegEnumValueW(key, index, capacity, name)
+                               : EnumRemaining(key, true, index, capacity, name);
 }
 
 LStatus WhatIfRegistryApi::RegQueryValueExW(HKey key, const std::wstring& name, std::uint32_t* type,

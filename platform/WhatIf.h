@@ -95,6 +95,9 @@ class WhatIfRegistryApi final : public ForwardingRegistryApi {
     // The names of `key`'s subkeys (or values) that later calls still see, in the registry's
     // order; listed once per open key until the next deletion.
     const std::vector<std::wstring>& Remaining(HKey key, bool values);
+    // RegEnumKeyExW / RegEnumValueW over Remaining.
+    LStatus EnumRemaining(HKey key, bool values, std::uint32_t index, std::uint32_t capacity,
+                          std::wstring& name);
     LStatus DeleteKeyAt(const std::wstring& path, HKey key);
 
     std::map<HKey, std::wstring> paths_;  // open keys and their full paths, upper-cased

@@ -101,7 +101,7 @@ Candidate CandidateFolders::Examine(const std::wstring& path, bool content) {
         candidate.state = Candidate::State::kAbsent;
         return candidate;
     }
-    return Walk(MapToSystemView(files_, view_, full), content);
+    return Walk(MapToSystemView(files_, view_, full), content, false);
 }
 
 Candidate CandidateFolders::ExamineSystemPath(const std::wstring& systemPath) {
@@ -111,7 +111,7 @@ Candidate CandidateFolders::ExamineSystemPath(const std::wstring& systemPath) {
         candidate.why = kOffTheLocalDisks;
         return candidate;
     }
-    return Walk(systemPath, false);
+    return Walk(systemPath, false, true);
 }
 
 std::shared_ptr<HeldFolder> CandidateFolders::Root(wchar_t drive) {
@@ -199,7 +199,8 @@ std::shared_ptr<HeldFolder> CandidateFolders::Folder(const std::shared_ptr<HeldF
     return folder;
 }
 
-Candidate CandidateFolders::Walk(const std::wstring& systemPath, bool content) {
+Candidate CandidateFolders::Walk(const std::wstring& systemPath, bool content,
+                                 bool attributesOnly) {
     Candidate candidate;
     const std::vector<std::wstring> parts = Components(systemPath.substr(3));
     if (parts.empty()) {
@@ -227,6 +228,9 @@ Candidate CandidateFolders::Walk(const std::wstring& systemPath, bool content) {
     const std::uint32_t attempts[] = {kDeleteAccess | kFileWriteAttributes | reading, reading,
                                       kFileReadAttributes};
     for (std::uint32_t access : attempts) {
+        if (attributesOnly && access != kFileReadAttributes) {
+            continue;
+        }
         candidate.file = UniqueFileHandle(
             FileHandleTraits{&files_}, files_.NtOpenFile(folder->handle.get(), parts.back(), access,
                                                          kFileShareAll, kFileOpenReparsePoint));

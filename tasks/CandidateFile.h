@@ -99,14 +99,15 @@ class CandidateFolders {
     // with DELETE and FILE_WRITE_ATTRIBUTES besides; when that is refused (in use without delete
     // sharing: 32; or 5), with what reading it needs, then with FILE_READ_ATTRIBUTES alone.
     Candidate Examine(const std::wstring& path, bool content);
-    // The same for a path that already names what the system names (a final path), unmapped.
+    // Whether a file is at a path that already names what the system names (a final path),
+    // unmapped: the same walk, the file opened for its attributes only.
     Candidate ExamineSystemPath(const std::wstring& systemPath);
 
     // The process's view of the system folders, read once.
     const SystemView& View() const noexcept { return view_; }
 
   private:
-    Candidate Walk(const std::wstring& systemPath, bool content);
+    Candidate Walk(const std::wstring& systemPath, bool content, bool attributesOnly);
     std::shared_ptr<HeldFolder> Root(wchar_t drive);
     // The folder `name` in `parent`, checked: null with `why` set when it is a link, null with
     // `why` empty and `error` set when it is not there or cannot be opened.
