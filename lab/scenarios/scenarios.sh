@@ -5,7 +5,7 @@
 # see; every check prints what was seen and, when it differs, what was meant. lab_scenarios runs
 # some of them and says PASS or FAIL for each.
 
-lab_scenario_names=(second-run refused-folder access-denied stop-pending answer-yes payload-in-use steered-deletion unattended)
+lab_scenario_names=(second-run refused-folder access-denied stop-pending answer-yes payload-in-use steered-deletion unattended korean-locale)
 
 lab_scenario_about() {
     case "$1" in
@@ -17,6 +17,7 @@ lab_scenario_about() {
         payload-in-use) echo "loaded payloads are left to the restart, which removes them and nothing else, even through a folder made a link; held ones remain: the error box, /quiet 1603, then a second run after the restart" ;;
         steered-deletion) echo "paths a task author steers with '..', a folder link, a share, a slash or a system library's name leave their targets alone" ;;
         unattended) echo "/quiet: exit codes 3010, 0, 1603, 1639, 1641, no window, a report equal to the inventory's difference and to /detect's" ;;
+        korean-locale) echo "under a Korean locale (code page 949) the report carries a Hangul path and the Korean failure text as themselves" ;;
         *) return 1 ;;
     esac
 }

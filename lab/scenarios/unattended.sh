@@ -316,6 +316,41 @@ scenario_unattended() {
     lab_report_vs_inventory "$lab_run/restart.out" "$lab_run/before.txt" "$lab_run/after.txt"
 }
 
+# The report on Korean Windows: the sandbox under LC_ALL=ko_KR.UTF-8, where Wine's OEM code page
+# is 949 (the glibc locale must exist, or Wine misreads the prefix's Hangul file names). /detect
+# and /quiet, read as the deployment tools read them there: a Hangul path and the error box's
+# Korean text as themselves.
+scenario_korean_locale() {
+    local table=lab/scenarios/korean-locale.txt rc
+    local path='C:\users\홍길동\Documents\WindowsPowerShell\hfuser.bat'
+    locale -a 2>/dev/null | grep -qix 'ko_KR\.utf-\{0,1\}8' ||
+        lab_die "no ko_KR.UTF-8 locale (scripts/deps makes it)"
+    export LC_ALL=ko_KR.UTF-8
+    lab_new_sandbox korean-locale
+    lab_plant "$table"
+    lab_inventory "$table" "$lab_run/before.txt"
+    lab_detect detect "$table" "$lab_run/before.txt" 1603
+    lab_step "hfremove.exe /quiet"
+    lab_quiet quiet -- /quiet
+    rc=$?
+    lab_inventory "$table" "$lab_run/after.txt"
+
+    echo
+    echo "/quiet under the Korean locale"
+    lab_check_quiet_run quiet "$rc" 1603
+    tr -d '\r' <"$lab_run/quiet.out" | sed 's/^/    | /'
+    lab_check "decoded with (/detect, /quiet)" \
+        "$(lab_report detect decoded_with), $(lab_report quiet decoded_with)" "949, 949"
+    lab_check "deleted, as read" "$(tr -d '\r' <"$lab_run/quiet.out" | sed -n 's/^deleted	//p')" "$path"
+    lab_check "failure, as read" "$(tr -d '\r' <"$lab_run/quiet.out" | sed -n 's/^failure	//p')" \
+        "${lab_error_prefix}The lab refuses this folder"
+    # The bytes themselves, against glibc's code page 949.
+    lab_check "lines with 홍길동 in code page 949" \
+        "$(LC_ALL=C grep -caF "$(printf '홍길동' | iconv -f UTF-8 -t CP949)" "$lab_run/quiet.out.raw")" 1
+    lab_verdict_short "$table" "$lab_run/before.txt" "$lab_run/after.txt"
+    lab_detect_vs_quiet "$lab_run/detect.out" "$lab_run/quiet.out"
+}
+
 # scripts/demo --quiet: the main table, one quiet run; the report as captured, the exit code,
 # the artefact table and the report against the inventory.
 lab_quiet_demo() {
