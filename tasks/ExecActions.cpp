@@ -166,7 +166,7 @@ void CheckExecActions(TaskPayloads& payloads, RegisteredTask& task) {
     const std::wstring powerShell = UpperCase(kPowerShellFolder);
     const std::wstring loader = UpperCase(kLoader);
 
-    const TaskDefinition definition(platform, ReadTaskXml(platform, task));
+    const TaskDefinition definition(platform, payloads.Document(), ReadTaskXml(platform, task));
     std::unique_ptr<XmlNodeList> actions = definition.SelectNodes(L"Actions/Exec");
     const std::int32_t count = NodeCount(platform, actions.get());
     for (std::int32_t i = 0; i < count; ++i) {

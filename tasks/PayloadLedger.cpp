@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
+#include "tasks/TaskDefinition.h"
 
 namespace hf {
 
@@ -50,6 +51,13 @@ PayloadOutcome TaskPayloads::Remove(Candidate& candidate) {
         ledger_.Found(candidate.systemPath, outcome);
     }
     return outcome;
+}
+
+XmlDocument& TaskPayloads::Document() {
+    if (!document_) {
+        document_ = CreateTaskDocument(platform_);
+    }
+    return *document_;
 }
 
 std::vector<RemainingPayload> FindRemainingPayloads(const Platform& platform,

@@ -5,6 +5,7 @@
 // that, because of where it points, is noted apart: an administrator wants to see a payload that
 // hides behind a link or on a share.
 
+#include "platform/Com.h"
 #include "platform/Platform.h"
 #include "tasks/CandidateFile.h"
 #include "tasks/PayloadDeletion.h"
@@ -43,8 +44,9 @@ class PayloadLedger {
     std::vector<std::wstring> passedOver_;  // "<path>\n<why>", to say each once
 };
 
-// What the task sweep's rules use of payload files for one stage: the folders checked so far
-// (held until the stage ends) and the ledger of what was found.
+// What the task sweep's rules share for one stage: the folders checked so far (held until the
+// stage ends), the ledger of what was found, and the one document every rule loads its
+// definition into.
 class TaskPayloads {
   public:
     TaskPayloads(const Platform& platform, PayloadLedger& ledger)
@@ -58,11 +60,14 @@ class TaskPayloads {
     Candidate Examine(const std::wstring& path, bool content);
     // Deletes an open candidate that passed its rule's tests, and notes it as found.
     PayloadOutcome Remove(Candidate& candidate);
+    // The stage's document for task definitions, created on first use (CreateTaskDocument).
+    XmlDocument& Document();
 
   private:
     const Platform& platform_;
     CandidateFolders folders_;
     PayloadLedger& ledger_;
+    std::unique_ptr<XmlDocument> document_;
 };
 
 // After the last stage: every found payload that is there again, or still, and was not recorded

@@ -99,7 +99,7 @@ void SweepTaskFolder(TaskPayloads& payloads, TaskFolder& folder) {
             if (!task) {
                 continue;
             }
-            if (IsUserScriptTask(platform, *task)) {
+            if (IsUserScriptTask(platform, *task, &payloads.Document())) {
                 DeleteScriptPayload(payloads, ReadTaskXml(platform, *task));
             }
             CheckExecActions(payloads, *task);
@@ -120,8 +120,10 @@ void SweepTaskFolder(TaskPayloads& payloads, TaskFolder& folder) {
     }
 }
 
-bool IsUserScriptTask(const Platform& platform, RegisteredTask& task) {
-    const TaskDefinition definition(platform, ReadTaskXml(platform, task));
+bool IsUserScriptTask(const Platform& platform, RegisteredTask& task, XmlDocument* document) {
+    const std::wstring xml = ReadTaskXml(platform, task);
+    const TaskDefinition definition = document != nullptr ? TaskDefinition(platform, *document, xml)
+                                                          : TaskDefinition(platform, xml);
     // Both steps run: the actions are read whatever the principals showed.
     const bool userPrincipal = HasUserPrincipal(platform, definition);
     const bool scriptHost = HasScriptHostAction(platform, definition);
@@ -130,7 +132,7 @@ bool IsUserScriptTask(const Platform& platform, RegisteredTask& task) {
 
 void DeleteScriptPayload(TaskPayloads& payloads, const std::wstring& xml) {
     const Platform& platform = payloads.GetPlatform();
-    const TaskDefinition definition(platform, xml);
+    const TaskDefinition definition(platform, payloads.Document(), xml);
     std::unique_ptr<XmlNode> action = definition.SelectSingleNode(L"Actions/Exec");
     // Only the script the matching action itself runs: a first action that runs something else
     // may name any file, another account's included.

@@ -23,7 +23,9 @@ void SweepTaskFolder(TaskPayloads& payloads, TaskFolder& folder);
 
 // True when the definition names a user account (a UserId beginning "S-1-5-21-", in any case)
 // and has an Exec action running CSCRIPT.EXE with ".VBS" in its arguments.
-bool IsUserScriptTask(const Platform& platform, RegisteredTask& task);
+// With `document`, the definition is loaded into it rather than into a document of its own.
+bool IsUserScriptTask(const Platform& platform, RegisteredTask& task,
+                      XmlDocument* document = nullptr);
 
 // Deletes the script the first Exec action runs: when that action itself runs CSCRIPT.EXE with
 // ".VBS" in its arguments, and those arguments, quotes removed, contain "WindowsPowerShell"

@@ -1,4 +1,5 @@
 #include "tasks/ExecActions.h"
+#include "tasks/PayloadLedger.h"
 
 #include "platform/Text.h"
 #include "tests/unit/tasks/TaskTestSupport.h"
@@ -320,6 +321,15 @@ TEST(ExecActionRules, DefinitionsWithoutActions) {
     EXPECT_NO_THROW(CheckExecActions(machine.platform, broken))
         << "a definition that does not parse is one without actions";
     EXPECT_TRUE(machine.files.deletions.empty());
+    // The sweep's one document: a definition that does not parse after one that did reads as
+    // none, never as the one before.
+    PayloadLedger ledger;
+    TaskPayloads payloads(machine.platform, ledger);
+    test::StoredTask loader(TaskXml().Exec(kRundll32, L"abc12345.dll,Qw3rty7890").Build());
+    CheckExecActions(payloads, loader);
+    machine.files.AddFile(kSystem32 + L"abc12345.dll");
+    CheckExecActions(payloads, broken);
+    EXPECT_EQ(1u, machine.files.deletions.size()) << test::Join(machine.files.deletions);
 }
 
 TEST(ExecActionPaths, FileNamePartAndExtension) {
