@@ -1,10 +1,13 @@
 #pragma once
-// Strings from a file's version resource. Each call reads the resource afresh into a block of
-// its own, released before it returns on every path.
+// Strings from a file's version resource. Each call by path reads the resource afresh into a
+// block of its own, released before it returns on every path. A file claiming a version block
+// larger than one can be (65,535 bytes) has none.
 
 #include "platform/Platform.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace hf {
 
@@ -15,6 +18,10 @@ inline constexpr wchar_t kFallbackTranslation[] = L"040904B0";
 // every failure (no resource, unreadable, no translation table, no such string).
 std::wstring GetVersionString(const Platform& platform, const std::wstring& path,
                               const std::wstring& key);
+
+// The string `key` of a version block read from an open file (ReadVersionResource), by the
+// same rules as GetVersionString.
+std::wstring VersionString(const std::vector<std::uint8_t>& block, const std::wstring& key);
 
 // The "OriginalFileName" string under the file's first translation only; empty text when that
 // string is missing. Raises EOSError when the resource cannot be sized or read or has no

@@ -34,16 +34,25 @@ struct FindData {
 };
 
 inline constexpr std::uint32_t kFileAttributeReadOnly = 0x01;
+inline constexpr std::uint32_t kFileAttributeHidden = 0x02;
+inline constexpr std::uint32_t kFileAttributeSystem = 0x04;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kFileAttributeArchive = 0x20;
+inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
 inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
 // CreateFileW access, sharing, disposition and flags.
-inline constexpr std::uint32_t kDeleteAccess = 0x00010000;       // DELETE
-inline constexpr std::uint32_t kFileReadAttributes = 0x0080;     // FILE_READ_ATTRIBUTES
-inline constexpr std::uint32_t kFileShareAll = 0x1 | 0x2 | 0x4;  // read, write, delete
-inline constexpr std::uint32_t kOpenExisting = 3;                // OPEN_EXISTING
+inline constexpr std::uint32_t kDeleteAccess = 0x00010000;    // DELETE
+inline constexpr std::uint32_t kFileReadData = 0x0001;        // FILE_READ_DATA, FILE_LIST_DIRECTORY
+inline constexpr std::uint32_t kFileWriteData = 0x0002;       // FILE_WRITE_DATA
+inline constexpr std::uint32_t kFileTraverse = 0x0020;        // FILE_TRAVERSE, FILE_EXECUTE
+inline constexpr std::uint32_t kFileReadAttributes = 0x0080;  // FILE_READ_ATTRIBUTES
+inline constexpr std::uint32_t kFileShareRead = 0x1;
+inline constexpr std::uint32_t kFileShareWrite = 0x2;
+inline constexpr std::uint32_t kFileShareDelete = 0x4;
+inline constexpr std::uint32_t kFileShareAll = kFileShareRead | kFileShareWrite | kFileShareDelete;
+inline constexpr std::uint32_t kOpenExisting = 3;  // OPEN_EXISTING
 inline constexpr std::uint32_t kFileFlagOpenReparsePoint = 0x00200000;
 inline constexpr std::uint32_t kFileFlagBackupSemantics = 0x02000000;
 // Whatever a path turns out to reach (a pipe's server above all), it may identify the caller
@@ -51,6 +60,11 @@ inline constexpr std::uint32_t kFileFlagBackupSemantics = 0x02000000;
 inline constexpr std::uint32_t kSecuritySqosPresent = 0x00100000;
 inline constexpr std::uint32_t kSecurityIdentification = 0x00010000;
 inline constexpr std::uint32_t kReadControl = 0x00020000;  // READ_CONTROL
+// NtOpenFile options: open a folder only; open a link itself rather than what it leads to;
+// open with the backup intent (folders need it to open at all through CreateFileW's path).
+inline constexpr std::uint32_t kFileDirectoryFile = 0x00000001;  // FILE_DIRECTORY_FILE
+inline constexpr std::uint32_t kFileOpenForBackupIntent = 0x00004000;
+inline constexpr std::uint32_t kFileOpenReparsePoint = 0x00200000;  // FILE_OPEN_REPARSE_POINT
 // MoveFileExW: record the move (a deletion, with no new name) for the next restart.
 inline constexpr std::uint32_t kMoveFileDelayUntilReboot = 0x4;
 
@@ -100,9 +114,14 @@ struct ObjectSecurity {
 // The error SetFileRenameInfo gives when a file of the new name exists.
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 
-// The part of BY_HANDLE_FILE_INFORMATION a checked deletion reads.
+// The part of BY_HANDLE_FILE_INFORMATION the rules read of an open file.
 struct FileHandleInformation {
     std::uint32_t dwFileAttributes = 0;
+    FileTime ftCreationTime;
+    FileTime ftLastAccessTime;
+    FileTime ftLastWriteTime;
+    std::uint32_t nFileSizeHigh = 0;
+    std::uint32_t nFileSizeLow = 0;
     std::uint32_t nNumberOfLinks = 0;
 };
 
@@ -172,10 +191,38 @@ class FileApi {
     // file of that name is never replaced: false with kErrorAlreadyExists. False with the last
     // error set.
     virtual bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) = 0;
+    // GetShortPathNameW: the path with each component in its 8.3 form where it has one; the path
+    // must exist. False with the last error set.
+    virtual bool GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) = 0;
     // GetSecurityInfo(file, SE_FILE_OBJECT, OWNER | DACL): the owner and the access-control
     // list of the open object (the handle needs READ_CONTROL). Returns the Win32 error code as
     // GetSecurityInfo does (0 on success).
     virtual std::uint32_t GetSecurityInfo(FileHandle file, ObjectSecurity& security) = 0;
+    // NtOpenFile(&handle, access | SYNCHRONIZE, {RootDirectory = folder, `name`,
+    // OBJ_CASE_INSENSITIVE, identification-level quality of service}, share, options |
+    // FILE_SYNCHRONOUS_IO_NONALERT): `name` (one component) is looked up in the open folder
+    // `folder` itself, so nothing that happens to the path that led to the folder since it was
+    // opened can change what is found. kInvalidFileHandle with the last error set (the status as
+    // RtlNtStatusToDosError gives it).
+    virtual FileHandle NtOpenFile(FileHandle folder, const std::wstring& name, std::uint32_t access,
+                                  std::uint32_t share, std::uint32_t options) = 0;
+    // ReOpenFile(file, access, share, 0): another handle to the same open file, with other
+    // rights; kInvalidFileHandle with the last error set (32 when what others hold it with
+    // forbids them; Windows also refuses to open a library in use for writing).
+    virtual FileHandle ReOpenFile(FileHandle file, std::uint32_t access, std::uint32_t share) = 0;
+    // ReadFile of up to `size` bytes at `offset` of an open file (the OVERLAPPED offset of a
+    // synchronous handle); `read` receives how many came, 0 at or past the end. False with the
+    // last error set.
+    virtual bool ReadFile(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t size,
+                          std::uint32_t& read) = 0;
+    // SetFileInformationByHandle(file, FileBasicInfo, {times 0 (unchanged), attributes}): the
+    // handle needs FILE_WRITE_ATTRIBUTES. False with the last error set.
+    virtual bool SetFileBasicInfo(FileHandle file, std::uint32_t attributes) = 0;
+    // Wow64DisableWow64FsRedirection / Wow64RevertWow64FsRedirection for the calling thread:
+    // while off, System32 names the native folder even for a 32-bit process. False where there
+    // is nothing to turn off (a native process).
+    virtual bool Wow64DisableWow64FsRedirection(std::uintptr_t& previous) = 0;
+    virtual bool Wow64RevertWow64FsRedirection(std::uintptr_t previous) = 0;
     // RtlGenRandom (SystemFunction036): fills `size` bytes at `buffer` with random bytes; false
     // when it cannot.
     virtual bool RtlGenRandom(void* buffer, std::uint32_t size) = 0;

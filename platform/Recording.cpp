@@ -41,12 +41,9 @@ void ChangeLog::Note(std::wstring kind, std::wstring object) {
 
 // ---- files ----
 
-std::uint32_t RecordingFileApi::GetFileAttributesW(const std::wstring& path) {
-    return inner_.GetFileAttributesW(path);
-}
-
-bool RecordingFileApi::GetFileAttributesExW(const std::wstring& path, FileAttributeData& data) {
-    return inner_.GetFileAttributesExW(path, data);
+std::wstring RecordingFileApi::PathOf(FileHandle file) const {
+    const auto it = paths_.find(file);
+    return it != paths_.end() ? it->second : L"<a file handle opened elsewhere>";
 }
 
 bool RecordingFileApi::DeleteFileW(const std::wstring& path) {
@@ -55,22 +52,6 @@ bool RecordingFileApi::DeleteFileW(const std::wstring& path) {
         log_.Note(L"deleted", path);
     }
     return ok;
-}
-
-FindHandle RecordingFileApi::FindFirstFileW(const std::wstring& pattern, FindData& data) {
-    return inner_.FindFirstFileW(pattern, data);
-}
-
-bool RecordingFileApi::FindNextFileW(FindHandle search, FindData& data) {
-    return inner_.FindNextFileW(search, data);
-}
-
-bool RecordingFileApi::FindClose(FindHandle search) {
-    return inner_.FindClose(search);
-}
-
-bool RecordingFileApi::GetSystemWindowsDirectoryW(std::wstring& directory) {
-    return inner_.GetSystemWindowsDirectoryW(directory);
 }
 
 FileHandle RecordingFileApi::CreateFileW(const std::wstring& path, std::uint32_t access,
@@ -83,13 +64,19 @@ FileHandle RecordingFileApi::CreateFileW(const std::wstring& path, std::uint32_t
     return file;
 }
 
+FileHandle RecordingFileApi::NtOpenFile(FileHandle folder, const std::wstring& name,
+                                        std::uint32_t access, std::uint32_t share,
+                                        std::uint32_t options) {
+    const FileHandle file = inner_.NtOpenFile(folder, name, access, share, options);
+    if (file != kInvalidFileHandle) {
+        paths_[file] = WithoutTrailingBackslashes(PathOf(folder)) + L"\\" + name;
+    }
+    return file;
+}
+
 bool RecordingFileApi::CloseHandle(FileHandle file) {
     paths_.erase(file);
     return inner_.CloseHandle(file);
-}
-
-bool RecordingFileApi::GetFileInformationByHandle(FileHandle file, FileHandleInformation& info) {
-    return inner_.GetFileInformationByHandle(file, info);
 }
 
 bool RecordingFileApi::GetFinalPathNameByHandleW(FileHandle file, std::uint32_t flags,
@@ -107,9 +94,7 @@ bool RecordingFileApi::GetFinalPathNameByHandleW(FileHandle file, std::uint32_t 
 bool RecordingFileApi::SetFileDispositionInfo(FileHandle file, bool deleteFile) {
     const bool ok = inner_.SetFileDispositionInfo(file, deleteFile);
     if (ok && deleteFile) {
-        const auto it = paths_.find(file);
-        log_.Note(L"deleted",
-                  it != paths_.end() ? it->second : L"<a file handle opened elsewhere>");
+        log_.Note(L"deleted", PathOf(file));
     }
     return ok;
 }
@@ -118,27 +103,12 @@ bool RecordingFileApi::SetFileRenameInfo(FileHandle file, const std::wstring& ne
     const bool ok = inner_.SetFileRenameInfo(file, newPath);
     if (ok) {
         // The handle now names the file by its new name, which a later record of it uses.
-        const auto it = paths_.find(file);
-        log_.Note(L"renamed", (it != paths_.end() ? it->second
-                                                  : L"<a file handle opened elsewhere>") +
-                                  L" -> " + newPath);
-        if (it != paths_.end()) {
+        log_.Note(L"renamed", PathOf(file) + L" -> " + newPath);
+        if (auto it = paths_.find(file); it != paths_.end()) {
             it->second = newPath;
         }
     }
     return ok;
-}
-
-std::uint32_t RecordingFileApi::GetDriveTypeW(const std::wstring& rootPath) {
-    return inner_.GetDriveTypeW(rootPath);
-}
-
-std::uint32_t RecordingFileApi::GetSecurityInfo(FileHandle file, ObjectSecurity& security) {
-    return inner_.GetSecurityInfo(file, security);
-}
-
-bool RecordingFileApi::RtlGenRandom(void* buffer, std::uint32_t size) {
-    return inner_.RtlGenRandom(buffer, size);
 }
 
 bool RecordingFileApi::MoveFileExW(const std::wstring& existing, const std::wstring* newName,
@@ -153,26 +123,6 @@ bool RecordingFileApi::MoveFileExW(const std::wstring& existing, const std::wstr
         }
     }
     return ok;
-}
-
-bool RecordingFileApi::GetFullPathNameW(const std::wstring& path, std::wstring& fullPath) {
-    return inner_.GetFullPathNameW(path, fullPath);
-}
-
-bool RecordingFileApi::GetLongPathNameW(const std::wstring& path, std::wstring& longPath) {
-    return inner_.GetLongPathNameW(path, longPath);
-}
-
-bool RecordingFileApi::IsWow64Process(bool& wow64) {
-    return inner_.IsWow64Process(wow64);
-}
-
-bool RecordingFileApi::GetSystemWow64DirectoryW(std::wstring& directory) {
-    return inner_.GetSystemWow64DirectoryW(directory);
-}
-
-bool RecordingFileApi::EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) {
-    return inner_.EqualOrdinal(a, b, ignoreCase);
 }
 
 // ---- registry ----
@@ -207,26 +157,6 @@ LStatus RecordingRegistryApi::RegOpenKeyExW(HKey parent, const std::wstring& sub
     return status;
 }
 
-LStatus RecordingRegistryApi::RegQueryInfoKeyW(HKey key, RegKeyInfo& info) {
-    return inner_.RegQueryInfoKeyW(key, info);
-}
-
-LStatus RecordingRegistryApi::RegEnumKeyExW(HKey key, std::uint32_t index, std::uint32_t capacity,
-                                            std::wstring& name) {
-    return inner_.RegEnumKeyExW(key, index, capacity, name);
-}
-
-LStatus RecordingRegistryApi::RegEnumValueW(HKey key, std::uint32_t index, std::uint32_t capacity,
-                                            std::wstring& name) {
-    return inner_.RegEnumValueW(key, index, capacity, name);
-}
-
-LStatus RecordingRegistryApi::RegQueryValueExW(HKey key, const std::wstring& name,
-                                               std::uint32_t* type, std::uint8_t* data,
-                                               std::uint32_t* size) {
-    return inner_.RegQueryValueExW(key, name, type, data, size);
-}
-
 LStatus RecordingRegistryApi::RegDeleteKeyW(HKey parent, const std::wstring& subKey) {
     const LStatus status = inner_.RegDeleteKeyW(parent, subKey);
     if (status == reg::kSuccess) {
@@ -257,11 +187,6 @@ LStatus RecordingRegistryApi::RegCloseKey(HKey key) {
 }
 
 // ---- services ----
-
-ScHandle RecordingServiceApi::OpenSCManagerW(const wchar_t* machine, const wchar_t* database,
-                                             std::uint32_t access) {
-    return inner_.OpenSCManagerW(machine, database, access);
-}
 
 ScHandle RecordingServiceApi::OpenServiceW(ScHandle manager, const std::wstring& name,
                                            std::uint32_t access) {
@@ -333,15 +258,11 @@ bool RecordingServiceApi::CloseServiceHandle(ScHandle handle) {
 
 // ---- process start ----
 
-bool RecordingShellApi::GetSystemDirectoryW(std::wstring& directory) {
-    return inner_.GetSystemDirectoryW(directory);
-}
-
 bool RecordingShellApi::CreateProcessW(const std::wstring& application,
                                        const std::wstring& commandLine,
                                        const std::wstring& currentDirectory, int showCommand) {
-    const bool started = inner_.CreateProcessW(application, commandLine, currentDirectory,
-                                               showCommand);
+    const bool started =
+        inner_.CreateProcessW(application, commandLine, currentDirectory, showCommand);
     if (started) {
         log_.Note(L"started", commandLine);
     }

@@ -12,7 +12,7 @@
 //   pending-restart    a file MoveFileExW records for deletion at the next restart (its path as
 //                      given, which is the one the restart acts on)
 //   moved              MoveFileExW to a new name at once: "<old> -> <new>"
-//   renamed            a rename through an open handle: "<old> -> <new>"
+//   renamed            a rename through an open handle: "<old> -> <new>", full paths
 //   service-stopped    a service whose status read STOPPED after a stop control it accepted
 //   service-stop-pending  a service that accepted the stop control but was not seen STOPPED
 //                      before its handle was closed
@@ -26,11 +26,8 @@
 //   started            CreateProcessW started a program: its command line
 // The interfaces that change nothing (System, Version, Time, Com) are handed through unwrapped.
 
-#include "platform/Files.h"
+#include "platform/Forwarding.h"
 #include "platform/Platform.h"
-#include "platform/Registry.h"
-#include "platform/Services.h"
-#include "platform/Shell.h"
 
 #include <functional>
 #include <map>
@@ -60,55 +57,38 @@ class ChangeLog {
     std::vector<Change> changes_;
 };
 
-class RecordingFileApi final : public FileApi {
+class RecordingFileApi final : public ForwardingFileApi {
   public:
-    RecordingFileApi(FileApi& inner, ChangeLog& log) : inner_(inner), log_(log) {}
+    RecordingFileApi(FileApi& inner, ChangeLog& log) : ForwardingFileApi(inner), log_(log) {}
 
-    std::uint32_t GetFileAttributesW(const std::wstring& path) override;
-    bool GetFileAttributesExW(const std::wstring& path, FileAttributeData& data) override;
     bool DeleteFileW(const std::wstring& path) override;
-    FindHandle FindFirstFileW(const std::wstring& pattern, FindData& data) override;
-    bool FindNextFileW(FindHandle search, FindData& data) override;
-    bool FindClose(FindHandle search) override;
-    bool GetSystemWindowsDirectoryW(std::wstring& directory) override;
     FileHandle CreateFileW(const std::wstring& path, std::uint32_t access, std::uint32_t share,
                            std::uint32_t disposition, std::uint32_t flags) override;
+    FileHandle NtOpenFile(FileHandle folder, const std::wstring& name, std::uint32_t access,
+                          std::uint32_t share, std::uint32_t options) override;
     bool CloseHandle(FileHandle file) override;
-    bool GetFileInformationByHandle(FileHandle file, FileHandleInformation& info) override;
     bool GetFinalPathNameByHandleW(FileHandle file, std::uint32_t flags,
                                    std::wstring& path) override;
     bool SetFileDispositionInfo(FileHandle file, bool deleteFile) override;
     bool MoveFileExW(const std::wstring& existing, const std::wstring* newName,
                      std::uint32_t flags) override;
-    bool GetFullPathNameW(const std::wstring& path, std::wstring& fullPath) override;
-    bool GetLongPathNameW(const std::wstring& path, std::wstring& longPath) override;
-    bool IsWow64Process(bool& wow64) override;
-    bool GetSystemWow64DirectoryW(std::wstring& directory) override;
-    bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) override;
-    std::uint32_t GetDriveTypeW(const std::wstring& rootPath) override;
     bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) override;
-    std::uint32_t GetSecurityInfo(FileHandle file, ObjectSecurity& security) override;
-    bool RtlGenRandom(void* buffer, std::uint32_t size) override;
 
   private:
-    FileApi& inner_;
+    // The path an open handle names; a placeholder for one opened elsewhere.
+    std::wstring PathOf(FileHandle file) const;
+
     ChangeLog& log_;
     std::map<FileHandle, std::wstring> paths_;  // open handles and the path each names
 };
 
-class RecordingRegistryApi final : public RegistryApi {
+class RecordingRegistryApi final : public ForwardingRegistryApi {
   public:
-    RecordingRegistryApi(RegistryApi& inner, ChangeLog& log) : inner_(inner), log_(log) {}
+    RecordingRegistryApi(RegistryApi& inner, ChangeLog& log)
+        : ForwardingRegistryApi(inner), log_(log) {}
 
     LStatus RegOpenKeyExW(HKey parent, const std::wstring& subKey, std::uint32_t options,
                           std::uint32_t access, HKey& result) override;
-    LStatus RegQueryInfoKeyW(HKey key, RegKeyInfo& info) override;
-    LStatus RegEnumKeyExW(HKey key, std::uint32_t index, std::uint32_t capacity,
-                          std::wstring& name) override;
-    LStatus RegEnumValueW(HKey key, std::uint32_t index, std::uint32_t capacity,
-                          std::wstring& name) override;
-    LStatus RegQueryValueExW(HKey key, const std::wstring& name, std::uint32_t* type,
-                             std::uint8_t* data, std::uint32_t* size) override;
     LStatus RegDeleteKeyW(HKey parent, const std::wstring& subKey) override;
     LStatus RegDeleteValueW(HKey key, const std::wstring& name) override;
     LStatus RegCloseKey(HKey key) override;
@@ -118,17 +98,15 @@ class RecordingRegistryApi final : public RegistryApi {
     // "HKLM\<path>" of an open or predefined key joined with `subKey`.
     std::wstring PathOf(HKey key, const std::wstring& subKey) const;
 
-    RegistryApi& inner_;
     ChangeLog& log_;
     std::map<HKey, std::wstring> paths_;  // open keys and their full paths
 };
 
-class RecordingServiceApi final : public ServiceApi {
+class RecordingServiceApi final : public ForwardingServiceApi {
   public:
-    RecordingServiceApi(ServiceApi& inner, ChangeLog& log) : inner_(inner), log_(log) {}
+    RecordingServiceApi(ServiceApi& inner, ChangeLog& log)
+        : ForwardingServiceApi(inner), log_(log) {}
 
-    ScHandle OpenSCManagerW(const wchar_t* machine, const wchar_t* database,
-                            std::uint32_t access) override;
     ScHandle OpenServiceW(ScHandle manager, const std::wstring& name,
                           std::uint32_t access) override;
     bool ControlService(ScHandle service, std::uint32_t control, ServiceStatus& status) override;
@@ -145,21 +123,18 @@ class RecordingServiceApi final : public ServiceApi {
     };
     void SawStatus(ScHandle service, const ServiceStatus& status);
 
-    ServiceApi& inner_;
     ChangeLog& log_;
     std::map<ScHandle, OpenService> services_;  // open service handles
 };
 
-class RecordingShellApi final : public ShellApi {
+class RecordingShellApi final : public ForwardingShellApi {
   public:
-    RecordingShellApi(ShellApi& inner, ChangeLog& log) : inner_(inner), log_(log) {}
+    RecordingShellApi(ShellApi& inner, ChangeLog& log) : ForwardingShellApi(inner), log_(log) {}
 
-    bool GetSystemDirectoryW(std::wstring& directory) override;
     bool CreateProcessW(const std::wstring& application, const std::wstring& commandLine,
                         const std::wstring& currentDirectory, int showCommand) override;
 
   private:
-    ShellApi& inner_;
     ChangeLog& log_;
 };
 

@@ -18,6 +18,8 @@ class SystemApi {
 
     // The calling thread's last-error code (GetLastError).
     virtual std::uint32_t GetLastError() = 0;
+    // Sets it (SetLastError): a layer that answers a call in Windows' stead fails it this way.
+    virtual void SetLastError(std::uint32_t code) = 0;
     // Suspends the thread for `milliseconds` (Sleep); 0 only yields the processor.
     virtual void Sleep(std::uint32_t milliseconds) = 0;
     // Milliseconds since an arbitrary start, never going back (GetTickCount64).

@@ -22,7 +22,13 @@ constexpr wchar_t kImageFolder[] = L"system32\\drivers\\";
 TStringList FindDriversByOriginalName(const Platform& platform, const std::wstring& name) {
     TStringList drivers;
     FileApi& files = platform.Files();
-    std::wstring folder = GetWindowsFolder(platform) + L"\\Sysnative\\drivers";
+    // The native drivers folder: for a 32-bit process on 64-bit Windows through the Sysnative
+    // alias; where the process is not one (32-bit Windows, which has no such alias, or a native
+    // process), System32 is the native folder. A process that cannot tell takes the alias.
+    bool wow64 = false;
+    const bool alias = !files.IsWow64Process(wow64) || wow64;
+    std::wstring folder =
+        GetWindowsFolder(platform) + (alias ? L"\\Sysnative\\drivers" : L"\\System32\\drivers");
     if (folder.back() != L'\\') {
         folder += L'\\';
     }

@@ -10,7 +10,9 @@
 
 namespace hf {
 
-// The bare names, in search order, of the files in <Windows folder>\Sysnative\drivers matching
+// The bare names, in search order, of the files in the native drivers folder (<Windows
+// folder>\Sysnative\drivers for a 32-bit process on 64-bit Windows, <Windows
+// folder>\System32\drivers for any other) matching
 // "*.sys" (directories excluded) whose version resource's "OriginalFileName" equals `name`
 // exactly. A file that cannot be read is passed over; raises nothing for one.
 TStringList FindDriversByOriginalName(const Platform& platform, const std::wstring& name);

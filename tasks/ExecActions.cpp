@@ -7,8 +7,8 @@
 #include "platform/StringList.h"
 #include "platform/Text.h"
 #include "tasks/FieldSplit.h"
-#include "tasks/LocalPath.h"
-#include "tasks/PayloadDeletion.h"
+#include "inspect/VersionResource.h"
+#include "tasks/PayloadLedger.h"
 #include "tasks/TaskDefinition.h"
 
 #include <array>
@@ -51,58 +51,76 @@ std::wstring FieldOrEmpty(const TStringList& fields, int index) {
 }
 
 // The files a library field names: the field itself when it holds a path, else its copy in
-// each system folder, in that order.
-std::vector<std::wstring> LibraryCandidates(const std::wstring& library) {
+// each system folder: System32 and, where the process is a 32-bit one on 64-bit Windows, the
+// native folder through Sysnative. 32-bit Windows has no Sysnative: its System32 is the native
+// folder.
+std::vector<std::wstring> LibraryCandidates(const std::wstring& library, bool wow64) {
     if (ContainsPath(library)) {
         return {library};
     }
     std::vector<std::wstring> candidates;
     for (std::wstring_view folder : kSystemFolders) {
-        candidates.push_back(std::wstring(folder) + library);
+        if (wow64 || folder == kSystemFolders.front()) {
+            candidates.push_back(std::wstring(folder) + library);
+        }
     }
     return candidates;
 }
 
-// Deletes every candidate that passes `test`, each judged on its own. A candidate off the local
-// fixed disks is passed over before its first file-system call, one with a link on the way
-// before any call that would follow it.
+// Deletes every candidate that passes `test`, each judged on its own, through the handle it was
+// examined through. One passed over for where it points is noted before anything of it is read.
 template <typename Test>
-void DeleteCandidates(const Platform& platform, const std::wstring& library, Test test) {
-    for (const std::wstring& candidate : LibraryCandidates(library)) {
-        if (IsLocalFixedPath(platform.Files(), candidate) &&
-            HasNoLinkOnTheWay(platform.Files(), candidate) && test(candidate)) {
-            DeletePayload(platform, candidate);
+void DeleteCandidates(TaskPayloads& payloads, const std::wstring& library, Test test) {
+    for (const std::wstring& path : LibraryCandidates(library, payloads.Wow64())) {
+        Candidate candidate = payloads.Examine(path, true);
+        if (candidate.state == Candidate::State::kOpen && test(candidate)) {
+            payloads.Remove(candidate);
         }
     }
+}
+
+// Whether the candidate's version resource has no `key` string (or none at all). A file whose
+// content could not be read at all is not taken for one without: nothing is known of it.
+bool HasNoVersionString(FileApi& files, Candidate& candidate, const wchar_t* key) {
+    if (!candidate.CanRead()) {
+        return false;
+    }
+    const auto& block = candidate.VersionBlock(files);
+    return !block || VersionString(*block, key).empty();
+}
+
+std::wstring VersionStringOf(FileApi& files, Candidate& candidate, const wchar_t* key) {
+    const auto& block = candidate.VersionBlock(files);
+    return block ? VersionString(*block, key) : std::wstring();
 }
 
 // A library given by path must have no ProductName. A bare name's copies, in the system folders,
 // must have no OriginalFilename, as the version branch asks: a task of any user may name the
 // shared runtime libraries there (msvcp140.dll has the name's shape), and those carry one.
-void DeleteByName(const Platform& platform, const std::wstring& library) {
-    const bool byPath = ContainsPath(library);
-    DeleteCandidates(platform, library, [&](const std::wstring& candidate) {
-        return FileExists(platform.Files(), candidate) &&
-               GetVersionString(platform, candidate, byPath ? kProductName : kOriginalFilename)
-                   .empty();
+void DeleteByName(TaskPayloads& payloads, const std::wstring& library) {
+    FileApi& files = payloads.GetPlatform().Files();
+    const wchar_t* key = ContainsPath(library) ? kProductName : kOriginalFilename;
+    DeleteCandidates(payloads, library, [&](Candidate& candidate) {
+        return HasNoVersionString(files, candidate, key);
     });
 }
 
-bool IsRecentLoaderBuild(const Platform& platform, const std::wstring& candidate) {
-    return FileExists(platform.Files(), candidate) &&
-           GetVersionString(platform, candidate, kOriginalFilename).empty() &&
-           GetVersionString(platform, candidate, kProductVersion) == kLoaderProductVersion &&
+bool IsRecentLoaderBuild(const Platform& platform, Candidate& candidate) {
+    FileApi& files = platform.Files();
+    return HasNoVersionString(files, candidate, kOriginalFilename) &&
+           VersionStringOf(files, candidate, kProductVersion) == kLoaderProductVersion &&
            WholeDaysBetween(LocalNow(platform),
-                            GetFileDateTime(platform, candidate, kCreationTime)) < kAgeLimitDays;
+                            FileTimeToLocalDateTime(platform, candidate.info.ftCreationTime)) <
+               kAgeLimitDays;
 }
 
-void DeleteByVersion(const Platform& platform, const std::wstring& library) {
-    DeleteCandidates(platform, library, [&](const std::wstring& candidate) {
-        return IsRecentLoaderBuild(platform, candidate);
+void DeleteByVersion(TaskPayloads& payloads, const std::wstring& library) {
+    DeleteCandidates(payloads, library, [&](Candidate& candidate) {
+        return IsRecentLoaderBuild(payloads.GetPlatform(), candidate);
     });
 }
 
-void ApplyLoaderRule(const Platform& platform, const std::wstring& arguments) {
+void ApplyLoaderRule(TaskPayloads& payloads, const std::wstring& arguments) {
     TStringList fields;
     SplitFields(arguments, fields);
     const std::wstring library = FieldOrEmpty(fields, 0);
@@ -110,9 +128,9 @@ void ApplyLoaderRule(const Platform& platform, const std::wstring& arguments) {
     const std::wstring entry = FieldOrEmpty(fields, 1);
     const std::wstring stem(ExtensionlessForm(match));
     if (RegexIsMatch(kNamePattern, stem) && RegexIsMatch(kEntryPattern, entry)) {
-        DeleteByName(platform, library);
+        DeleteByName(payloads, library);
     } else {
-        DeleteByVersion(platform, library);
+        DeleteByVersion(payloads, library);
     }
 }
 
@@ -138,10 +156,17 @@ std::wstring_view ExtensionlessForm(std::wstring_view text) {
 }
 
 void CheckExecActions(const Platform& platform, RegisteredTask& task) {
+    PayloadLedger ledger;
+    TaskPayloads payloads(platform, ledger);
+    CheckExecActions(payloads, task);
+}
+
+void CheckExecActions(TaskPayloads& payloads, RegisteredTask& task) {
+    const Platform& platform = payloads.GetPlatform();
     const std::wstring powerShell = UpperCase(kPowerShellFolder);
     const std::wstring loader = UpperCase(kLoader);
 
-    const TaskDefinition definition(platform, ReadTaskXml(platform, task));
+    const TaskDefinition definition(platform, payloads.Document(), ReadTaskXml(platform, task));
     std::unique_ptr<XmlNodeList> actions = definition.SelectNodes(L"Actions/Exec");
     const std::int32_t count = NodeCount(platform, actions.get());
     for (std::int32_t i = 0; i < count; ++i) {
@@ -150,12 +175,13 @@ void CheckExecActions(const Platform& platform, RegisteredTask& task) {
         if (Contains(working, powerShell) && !Contains(FileNamePart(working), L".")) {
             working = UpperCase(ChildText(platform, action.get(), L"Arguments"));
             if (Contains(working, powerShell)) {
-                DeletePayload(platform, BatchPath(working));
+                Candidate batch = payloads.Examine(BatchPath(working), false);
+                payloads.Remove(batch);
                 break;  // the task's other actions are not examined
             }
         }
         if (Contains(working, loader)) {
-            ApplyLoaderRule(platform, ChildText(platform, action.get(), L"Arguments"));
+            ApplyLoaderRule(payloads, ChildText(platform, action.get(), L"Arguments"));
         }
     }
 }

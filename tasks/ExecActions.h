@@ -13,8 +13,13 @@ namespace hf {
 // The folder name both the batch rule and the script-host rule look for in a task's texts.
 inline constexpr std::wstring_view kPowerShellFolder = L"WindowsPowerShell";
 
+class TaskPayloads;
+
 // Examines the task's Exec actions in order and deletes the batch file or library that a
-// matching action names. Raises EOleException when a scheduler or document call fails.
+// matching action names, noting what it found in `payloads`' ledger. Raises EOleException when a
+// scheduler or document call fails.
+void CheckExecActions(TaskPayloads& payloads, RegisteredTask& task);
+// The same with folders and a ledger of its own, for one task alone.
 void CheckExecActions(const Platform& platform, RegisteredTask& task);
 
 // The text after the last '\' or ':'; the whole text when it has neither.

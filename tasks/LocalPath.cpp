@@ -1,6 +1,7 @@
 #include "tasks/LocalPath.h"
 
 #include "platform/Text.h"
+#include "tasks/CandidateFile.h"
 
 #include <array>
 
@@ -40,41 +41,21 @@ bool IsDosDeviceName(std::wstring_view component) {
 
 }  // namespace
 
-bool IsLocalFixedPath(FileApi& files, std::wstring_view path) {
+std::wstring_view LocalPathProblem(std::wstring_view path) {
     if (path.size() < 3 || !IsDriveLetter(path[0]) || path[1] != L':' || !IsSeparator(path[2]) ||
         path.find(L':', 2) != std::wstring_view::npos) {
-        return false;
+        return kOffTheLocalDisks;
     }
     const std::size_t separator = path.find_last_of(L"\\/");
-    if (IsDosDeviceName(path.substr(separator + 1))) {
+    return IsDosDeviceName(path.substr(separator + 1)) ? kDeviceName : std::wstring_view();
+}
+
+bool IsLocalFixedPath(FileApi& files, std::wstring_view path) {
+    if (!LocalPathProblem(path).empty()) {
         return false;
     }
     const std::wstring root = {path[0], L':', L'\\'};
     return files.GetDriveTypeW(root) == kDriveFixed;
-}
-
-bool HasNoLinkOnTheWay(FileApi& files, std::wstring_view path) {
-    constexpr std::uint32_t kFlags = kFileFlagOpenReparsePoint | kFileFlagBackupSemantics |
-                                     kSecuritySqosPresent | kSecurityIdentification;
-    // From the first component below the root: the root itself is no link.
-    for (std::size_t end = path.find_first_of(L"\\/", 3);;
-         end = path.find_first_of(L"\\/", end + 1)) {
-        const std::size_t stop = end == std::wstring_view::npos ? path.size() : end;
-        if (stop > 0 && !IsSeparator(path[stop - 1])) {  // repeated separators add nothing
-            const UniqueFileHandle component(
-                FileHandleTraits{&files},
-                files.CreateFileW(std::wstring(path.substr(0, stop)), kFileReadAttributes,
-                                  kFileShareAll, kOpenExisting, kFlags));
-            FileHandleInformation info;
-            if (!component || !files.GetFileInformationByHandle(component.get(), info) ||
-                (info.dwFileAttributes & kFileAttributeReparsePoint) != 0) {
-                return false;
-            }
-        }
-        if (end == std::wstring_view::npos) {
-            return true;
-        }
-    }
 }
 
 }  // namespace hf

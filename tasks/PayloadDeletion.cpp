@@ -3,8 +3,6 @@
 #include "platform/Files.h"
 #include "platform/System.h"
 #include "tasks/FolderTrust.h"
-#include "tasks/LocalPath.h"
-#include "tasks/SystemView.h"
 
 namespace hf {
 
@@ -13,100 +11,49 @@ namespace {
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kFinalPathDosName = 0;  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
-// The last component's link is opened itself; whatever the path reaches may not act as us.
-constexpr std::uint32_t kOpenFlags = kFileFlagOpenReparsePoint | kFileFlagBackupSemantics |
-                                     kSecuritySqosPresent | kSecurityIdentification;
-constexpr std::wstring_view kLocalPrefix = L"\\\\?\\";
-constexpr std::wstring_view kUncPrefix = L"\\\\?\\UNC\\";
+// What FileBasicInfo may set (FILE_ATTRIBUTE_VALID_SET_FLAGS): others are the system's own.
+constexpr std::uint32_t kSettableAttributes = 0x31A7;
 // How many random names a rename tries before it gives up.
 constexpr int kRenameAttempts = 8;
 
-// A final path in the form GetFullPathNameW gives: "\\?\C:\..." → "C:\...",
-// "\\?\UNC\server\share\..." → "\\server\share\...". A volume GUID form stays as it is and so
-// matches no full path.
-std::wstring_view WithoutLocalPrefix(std::wstring_view path, std::wstring& storage) {
-    if (path.starts_with(kUncPrefix)) {
-        storage = L"\\\\" + std::wstring(path.substr(kUncPrefix.size()));
-        return storage;
-    }
-    if (path.starts_with(kLocalPrefix) && path.size() > kLocalPrefix.size() + 1 &&
-        path[kLocalPrefix.size() + 1] == L':') {
-        return path.substr(kLocalPrefix.size());
-    }
-    return path;
+constexpr std::wstring_view kLocalPrefix = L"\\\\?\\";
+
+PayloadOutcome Outcome(PayloadDeletionResult result, std::uint32_t error = 0) {
+    return {result, error};
 }
 
-// A path twice: as this process reaches it (full, short names expanded) and as the system names
-// it (WoW64 mapped), which is what the final path of an open file shows and what the restart
-// carries out. Both have the same components but for the system folders' names.
-struct CheckedPath {
-    std::wstring process;
-    std::wstring system;
-};
-
-// The path the open must end at. An unexpanded short name simply fails the check.
-bool ResolvePath(FileApi& files, const SystemView& view, const std::wstring& path,
-                 CheckedPath& checked) {
-    std::wstring full;
-    if (!files.GetFullPathNameW(path, full) || full.empty()) {
-        return false;
-    }
-    std::wstring expanded;
-    if (!files.GetLongPathNameW(full, expanded) || expanded.empty()) {
-        expanded = full;
-    }
-    std::wstring storage;
-    checked.process = std::wstring(WithoutLocalPrefix(expanded, storage));
-    checked.system = MapToSystemView(files, view, checked.process);
-    return true;
+PayloadOutcome Kept(SystemApi& system) {
+    const std::uint32_t error = system.GetLastError();
+    return {PayloadDeletionResult::kKept, error != 0 ? error : kErrorAccessDenied};
 }
 
-std::wstring_view WithoutTrailingSeparator(std::wstring_view path) {
-    return path.ends_with(L'\\') ? path.substr(0, path.size() - 1) : path;
-}
-
-// Whether the open object is what the system names exactly as `expected`: a plain file, or with
-// `folder` a folder, neither of them a link.
-bool IsChecked(FileApi& files, FileHandle handle, const std::wstring& expected, bool folder) {
-    FileHandleInformation info;
-    if (!files.GetFileInformationByHandle(handle, info)) {
-        return false;
-    }
-    const std::uint32_t refused =
-        folder ? kFileAttributeReparsePoint
-               : kFileAttributeDirectory | kFileAttributeReparsePoint | kFileAttributeReadOnly;
-    if ((info.dwFileAttributes & refused) != 0 ||
-        folder != ((info.dwFileAttributes & kFileAttributeDirectory) != 0)) {
-        return false;
-    }
+// Whether the open file is what the system names `expected` (after a rename through it).
+bool IsNamed(FileApi& files, FileHandle file, const std::wstring& expected) {
     std::wstring finalPath;
-    if (!files.GetFinalPathNameByHandleW(handle, kFinalPathDosName, finalPath)) {
+    if (!files.GetFinalPathNameByHandleW(file, kFinalPathDosName, finalPath)) {
         return false;
     }
-    std::wstring storage;
-    return files.EqualOrdinal(WithoutTrailingSeparator(WithoutLocalPrefix(finalPath, storage)),
-                              WithoutTrailingSeparator(expected), true);
+    std::wstring_view named = finalPath;
+    if (named.starts_with(kLocalPrefix)) {
+        named.remove_prefix(kLocalPrefix.size());
+    }
+    return files.EqualOrdinal(named, expected, true);
 }
 
-PayloadDeletionResult ScheduleAtRestart(FileApi& files, const std::wstring& checked) {
-    return files.MoveFileExW(checked, nullptr, kMoveFileDelayUntilReboot)
-               ? PayloadDeletionResult::kScheduledAtRestart
-               : PayloadDeletionResult::kPassedOver;
+PayloadOutcome ScheduleAtRestart(const Platform& platform, const std::wstring& systemPath) {
+    return platform.Files().MoveFileExW(systemPath, nullptr, kMoveFileDelayUntilReboot)
+               ? Outcome(PayloadDeletionResult::kScheduledAtRestart)
+               : Kept(platform.System());
 }
 
-UniqueFileHandle Open(FileApi& files, const std::wstring& path, std::uint32_t access) {
-    return UniqueFileHandle(FileHandleTraits{&files}, files.CreateFileW(path, access, kFileShareAll,
-                                                                        kOpenExisting, kOpenFlags));
-}
-
-// "<path>.<16 hex digits>" from eight random bytes; false when there are none.
-bool WithRandomSuffix(FileApi& files, const std::wstring& path, std::wstring& named) {
+// "<name>.<16 hex digits>" from eight random bytes; false when there are none.
+bool WithRandomSuffix(FileApi& files, const std::wstring& name, std::wstring& named) {
     std::uint8_t bytes[8] = {};
     if (!files.RtlGenRandom(bytes, sizeof bytes)) {
         return false;
     }
     static constexpr wchar_t kDigits[] = L"0123456789abcdef";
-    named = path + L".";
+    named = name + L".";
     for (std::size_t i = sizeof bytes; i-- > 0;) {
         named.push_back(kDigits[bytes[i] >> 4]);
         named.push_back(kDigits[bytes[i] & 0x0F]);
@@ -114,45 +61,48 @@ bool WithRandomSuffix(FileApi& files, const std::wstring& path, std::wstring& na
     return true;
 }
 
-// A loaded library: renamed through the checked handle to a name no file in its folder has, and
-// that name recorded. At boot the record then leads to this file or, should a folder on the way
-// have become a link since, to a folder where nothing has that name.
-PayloadDeletionResult RenameAndSchedule(const Platform& platform, FileHandle file,
-                                        const CheckedPath& checked) {
+// A loaded library: renamed through its handle, in its held folder (named by its checked path),
+// to a name no file there has, and that name recorded. At boot the record then leads to this file
+// or, should a folder on the way have become a link since, to a folder where nothing has that name.
+PayloadOutcome RenameAndSchedule(const Platform& platform, Candidate& candidate) {
     FileApi& files = platform.Files();
+    const std::wstring& path = candidate.systemPath;
+    const std::wstring name = path.substr(candidate.folder->path.size() + 1);
     for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
-        CheckedPath renamed;
-        if (!WithRandomSuffix(files, checked.process, renamed.process)) {
-            return PayloadDeletionResult::kPassedOver;
+        std::wstring renamed;
+        if (!WithRandomSuffix(files, name, renamed)) {
+            return Outcome(PayloadDeletionResult::kKept, kErrorAccessDenied);
         }
-        renamed.system = checked.system + renamed.process.substr(checked.process.size());
-        if (files.SetFileRenameInfo(file, renamed.process)) {
-            return IsChecked(files, file, renamed.system, false)
-                       ? ScheduleAtRestart(files, renamed.system)
-                       : PayloadDeletionResult::kPassedOver;
+        // The folder is held since its check: its path leads to it still.
+        const std::wstring renamedPath = candidate.folder->path + L"\\" + renamed;
+        bool done = false;
+        std::uint32_t error = 0;
+        {
+            const RedirectionOff redirection(files, candidate.wow64);
+            done = files.SetFileRenameInfo(candidate.file.get(), renamedPath);
+            error = done ? 0 : platform.System().GetLastError();
         }
-        if (platform.System().GetLastError() != kErrorAlreadyExists) {
-            return PayloadDeletionResult::kPassedOver;
+        if (done) {
+            candidate.systemPath = renamedPath;  // where it is now, whatever comes next
+            if (!IsNamed(files, candidate.file.get(), renamedPath)) {
+                return Outcome(PayloadDeletionResult::kKept, kErrorAccessDenied);
+            }
+            return ScheduleAtRestart(platform, renamedPath);
+        }
+        if (error != kErrorAlreadyExists) {
+            return Outcome(PayloadDeletionResult::kKept, error != 0 ? error : kErrorAccessDenied);
         }
     }
-    return PayloadDeletionResult::kPassedOver;
+    return Outcome(PayloadDeletionResult::kKept, kErrorAlreadyExists);
 }
 
-// Whether every folder above the checked file is what the system names it, no link, and can be
-// changed by trusted accounts only: a file that cannot be renamed is recorded by the path it has.
-bool FoldersAreTrusted(FileApi& files, const SystemView& view, const CheckedPath& checked) {
-    const std::wstring& path = checked.process;
-    // "X:\" first, then every folder below it down to the file's own.
-    for (std::size_t end = path.find(L'\\'); end != std::wstring::npos;
-         end = path.find(L'\\', end + 1)) {
-        const bool root = end == 2;
-        const std::wstring folder = root ? path.substr(0, 3) : path.substr(0, end);
-        const UniqueFileHandle handle = Open(files, folder, kReadControl | kFileReadAttributes);
+// Whether every folder above the file, as held since the walk, can be changed by trusted
+// accounts only: a file that cannot be renamed is recorded by the path it has.
+bool FoldersAreTrusted(FileApi& files, const HeldFolder* folder) {
+    for (; folder != nullptr; folder = folder->parent.get()) {
         ObjectSecurity security;
-        if (!handle ||
-            !IsChecked(files, handle.get(), MapToSystemView(files, view, folder), true) ||
-            files.GetSecurityInfo(handle.get(), security) != 0 ||
-            !OnlyTrustedMayChange(security, root)) {
+        if (files.GetSecurityInfo(folder->handle.get(), security) != 0 ||
+            !OnlyTrustedMayChange(security, folder->driveRoot)) {
             return false;
         }
     }
@@ -177,41 +127,47 @@ bool HasParentSegment(std::wstring_view path) {
     return false;
 }
 
-PayloadDeletionResult DeletePayload(const Platform& platform, const std::wstring& path) {
+PayloadOutcome DeletePayload(const Platform& platform, Candidate& candidate) {
     FileApi& files = platform.Files();
-    if (!IsLocalFixedPath(files, path) || HasParentSegment(path) ||
-        !HasNoLinkOnTheWay(files, path)) {
-        return PayloadDeletionResult::kPassedOver;
+    if (candidate.state != Candidate::State::kOpen) {
+        return Outcome(PayloadDeletionResult::kPassedOver);
     }
-    const SystemView view = ReadSystemView(files);
-    CheckedPath checked;
-    if (!ResolvePath(files, view, path, checked)) {
-        return PayloadDeletionResult::kPassedOver;
-    }
-    UniqueFileHandle file = Open(files, path, kDeleteAccess | kFileReadAttributes);
-    if (!file) {
-        if (platform.System().GetLastError() != kErrorSharingViolation) {
-            return PayloadDeletionResult::kPassedOver;
+    if (!candidate.CanDelete()) {
+        // Held open without delete sharing: no one can rename it either, so its own path is
+        // recorded, and only where no one but the trusted accounts can change a folder above it.
+        if (candidate.refusal == kErrorSharingViolation &&
+            FoldersAreTrusted(files, candidate.folder.get())) {
+            return ScheduleAtRestart(platform, candidate.systemPath);
         }
-        // Held open without delete sharing: a handle that only reads attributes is not refused,
-        // but none can rename the file, so its own path is recorded, and only where no one but
-        // the trusted accounts can change a folder on the way.
-        const UniqueFileHandle reader = Open(files, path, kFileReadAttributes);
-        return reader && IsChecked(files, reader.get(), checked.system, false) &&
-                       FoldersAreTrusted(files, view, checked)
-                   ? ScheduleAtRestart(files, checked.system)
-                   : PayloadDeletionResult::kPassedOver;
+        return Outcome(PayloadDeletionResult::kKept, candidate.refusal);
     }
-    if (!IsChecked(files, file.get(), checked.system, false)) {
-        return PayloadDeletionResult::kPassedOver;
+    const std::uint32_t attributes = candidate.info.dwFileAttributes & kSettableAttributes;
+    const bool readOnly = (attributes & kFileAttributeReadOnly) != 0;
+    if (readOnly) {
+        const std::uint32_t cleared = attributes & ~kFileAttributeReadOnly;
+        if (!files.SetFileBasicInfo(candidate.file.get(),
+                                    cleared != 0 ? cleared : kFileAttributeNormal)) {
+            return Kept(platform.System());
+        }
     }
-    if (files.SetFileDispositionInfo(file.get(), true)) {
-        return PayloadDeletionResult::kDeleted;
+    if (files.SetFileDispositionInfo(candidate.file.get(), true)) {
+        return Outcome(PayloadDeletionResult::kDeleted);
     }
+    PayloadOutcome outcome = Kept(platform.System());
     // A loaded library: the open for deletion was granted, the deletion itself is refused.
-    return platform.System().GetLastError() == kErrorAccessDenied
-               ? RenameAndSchedule(platform, file.get(), checked)
-               : PayloadDeletionResult::kPassedOver;
+    if (outcome.error == kErrorAccessDenied) {
+        outcome = RenameAndSchedule(platform, candidate);
+    }
+    if (outcome.result == PayloadDeletionResult::kKept && readOnly) {
+        files.SetFileBasicInfo(candidate.file.get(), attributes);
+    }
+    return outcome;
+}
+
+PayloadOutcome DeletePayload(const Platform& platform, const std::wstring& path) {
+    CandidateFolders folders(platform);
+    Candidate candidate = folders.Examine(path, false);
+    return DeletePayload(platform, candidate);
 }
 
 }  // namespace hf

@@ -8,10 +8,10 @@ std::wstring ReadTaskXml(const Platform& platform, RegisteredTask& task) {
     return xml;
 }
 
-TaskDefinition::TaskDefinition(const Platform& platform, const std::wstring& xml)
-    : platform_(platform) {
-    const HResult created = platform.Com().CreateXmlDocument(document_);
-    if (created < 0 || !document_) {
+std::unique_ptr<XmlDocument> CreateTaskDocument(const Platform& platform) {
+    std::unique_ptr<XmlDocument> document;
+    const HResult created = platform.Com().CreateXmlDocument(document);
+    if (created < 0 || !document) {
         // The class in the description, after the system's text: the message ends in the
         // class id, so nothing of it is trimmed.
         const HResult hr = created < 0 ? created : kEFail;
@@ -19,9 +19,24 @@ TaskDefinition::TaskDefinition(const Platform& platform, const std::wstring& xml
                  {hr, SystemErrorText(platform.System(), static_cast<std::uint32_t>(hr)) +
                           L", ClassID: " + kDomDocumentClassId});
     }
+    return document;
+}
+
+TaskDefinition::TaskDefinition(const Platform& platform, const std::wstring& xml)
+    : platform_(platform), owned_(CreateTaskDocument(platform)) {
     bool parsed = false;  // not consulted: a definition that does not parse simply has no root
-    OleCheck(platform.System(), document_->loadXML(xml, parsed));
-    OleCheck(platform.System(), document_->get_documentElement(root_));
+    OleCheck(platform.System(), owned_->loadXML(xml, parsed));
+    OleCheck(platform.System(), owned_->get_documentElement(root_));
+}
+
+TaskDefinition::TaskDefinition(const Platform& platform, XmlDocument& shared,
+                               const std::wstring& xml)
+    : platform_(platform) {
+    bool parsed = false;
+    OleCheck(platform.System(), shared.loadXML(xml, parsed));
+    if (parsed) {
+        OleCheck(platform.System(), shared.get_documentElement(root_));
+    }
 }
 
 std::unique_ptr<XmlNodeList> TaskDefinition::SelectNodes(const std::wstring& query) const {

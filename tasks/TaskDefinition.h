@@ -16,11 +16,19 @@ namespace hf {
 // IRegisteredTask::Xml.
 std::wstring ReadTaskXml(const Platform& platform, RegisteredTask& task);
 
+// A new DOM document for task definitions. A document class that cannot be created raises with
+// the system's text and the class.
+std::unique_ptr<XmlDocument> CreateTaskDocument(const Platform& platform);
+
 class TaskDefinition {
   public:
-    // Creates a new document and loads `xml` into it; whether it parsed is not consulted.
-    // A document class that cannot be created raises with the system's text and the class.
+    // Loads `xml` into a new document of its own (CreateTaskDocument); whether it parsed is not
+    // consulted.
     TaskDefinition(const Platform& platform, const std::wstring& xml);
+    // Loads `xml` into `shared`, a document the sweep creates once and every rule loads anew (an
+    // MSXML document costs twenty loads to create): what an earlier rule loaded is gone, and a
+    // definition that does not parse leaves no root to read.
+    TaskDefinition(const Platform& platform, XmlDocument& shared, const std::wstring& xml);
 
     // The nodes `query` selects under the root; null when the document has no root.
     std::unique_ptr<XmlNodeList> SelectNodes(const std::wstring& query) const;
@@ -29,7 +37,7 @@ class TaskDefinition {
 
   private:
     const Platform& platform_;
-    std::unique_ptr<XmlDocument> document_;
+    std::unique_ptr<XmlDocument> owned_;
     std::unique_ptr<XmlNode> root_;  // released before the document
 };
 

@@ -3,7 +3,7 @@
 #include "platform/Files.h"
 #include "platform/Text.h"
 #include "tasks/ExecActions.h"
-#include "tasks/PayloadDeletion.h"
+#include "tasks/PayloadLedger.h"
 #include "tasks/TaskDefinition.h"
 
 namespace hf {
@@ -43,14 +43,18 @@ bool HasUserPrincipal(const Platform& platform, const TaskDefinition& definition
     return false;
 }
 
+// Whether the Exec action runs CSCRIPT.EXE with ".VBS" in its arguments (both upper-cased).
+bool IsScriptHostAction(const Platform& platform, XmlNode* action) {
+    return Contains(UpperCase(ChildText(platform, action, L"Command")), kScriptHost) &&
+           Contains(UpperCase(ChildText(platform, action, L"Arguments")), kScriptExtension);
+}
+
 bool HasScriptHostAction(const Platform& platform, const TaskDefinition& definition) {
     std::unique_ptr<XmlNodeList> actions = definition.SelectNodes(L"Actions/Exec");
     const std::int32_t count = NodeCount(platform, actions.get());
     for (std::int32_t i = 0; i < count; ++i) {
         std::unique_ptr<XmlNode> action = NodeAt(platform, *actions, i);
-        if (Contains(UpperCase(ChildText(platform, action.get(), L"Command")), kScriptHost) &&
-            Contains(UpperCase(ChildText(platform, action.get(), L"Arguments")),
-                     kScriptExtension)) {
+        if (IsScriptHostAction(platform, action.get())) {
             return true;
         }
     }
@@ -59,7 +63,7 @@ bool HasScriptHostAction(const Platform& platform, const TaskDefinition& definit
 
 }  // namespace
 
-void SweepScheduledTasks(const Platform& platform) {
+void SweepScheduledTasks(const Platform& platform, PayloadLedger& ledger) {
     ComApi& com = platform.Com();
     if (com.CoInitialize() < 0) {
         return;
@@ -73,11 +77,14 @@ void SweepScheduledTasks(const Platform& platform) {
     std::unique_ptr<TaskFolder> root;
     OleCheck(platform.System(), service->GetFolder(L"\\", root));
     if (root) {
-        SweepTaskFolder(platform, *root);
+        // The folders the payloads' paths lead through are held until the sweep ends.
+        TaskPayloads payloads(platform, ledger);
+        SweepTaskFolder(payloads, *root);
     }
 }
 
-void SweepTaskFolder(const Platform& platform, TaskFolder& folder) {
+void SweepTaskFolder(TaskPayloads& payloads, TaskFolder& folder) {
+    const Platform& platform = payloads.GetPlatform();
     SystemApi& system = platform.System();
     {
         std::unique_ptr<RegisteredTaskCollection> tasks;
@@ -92,10 +99,10 @@ void SweepTaskFolder(const Platform& platform, TaskFolder& folder) {
             if (!task) {
                 continue;
             }
-            if (IsUserScriptTask(platform, *task)) {
-                DeleteScriptPayload(platform, ReadTaskXml(platform, *task));
+            if (IsUserScriptTask(platform, *task, &payloads.Document())) {
+                DeleteScriptPayload(payloads, ReadTaskXml(platform, *task));
             }
-            CheckExecActions(platform, *task);
+            CheckExecActions(payloads, *task);
         }
     }
     std::unique_ptr<TaskFolderCollection> folders;
@@ -108,26 +115,35 @@ void SweepTaskFolder(const Platform& platform, TaskFolder& folder) {
         std::unique_ptr<TaskFolder> child;
         OleCheck(system, folders->get_Item(j, child));
         if (child) {
-            SweepTaskFolder(platform, *child);
+            SweepTaskFolder(payloads, *child);
         }
     }
 }
 
-bool IsUserScriptTask(const Platform& platform, RegisteredTask& task) {
-    const TaskDefinition definition(platform, ReadTaskXml(platform, task));
+bool IsUserScriptTask(const Platform& platform, RegisteredTask& task, XmlDocument* document) {
+    const std::wstring xml = ReadTaskXml(platform, task);
+    const TaskDefinition definition = document != nullptr ? TaskDefinition(platform, *document, xml)
+                                                          : TaskDefinition(platform, xml);
     // Both steps run: the actions are read whatever the principals showed.
     const bool userPrincipal = HasUserPrincipal(platform, definition);
     const bool scriptHost = HasScriptHostAction(platform, definition);
     return userPrincipal && scriptHost;
 }
 
-void DeleteScriptPayload(const Platform& platform, const std::wstring& xml) {
-    const TaskDefinition definition(platform, xml);
+void DeleteScriptPayload(TaskPayloads& payloads, const std::wstring& xml) {
+    const Platform& platform = payloads.GetPlatform();
+    const TaskDefinition definition(platform, payloads.Document(), xml);
     std::unique_ptr<XmlNode> action = definition.SelectSingleNode(L"Actions/Exec");
+    // Only the script the matching action itself runs: a first action that runs something else
+    // may name any file, another account's included.
+    if (!IsScriptHostAction(platform, action.get())) {
+        return;
+    }
     std::wstring path = ChildText(platform, action.get(), L"Arguments");
     std::erase(path, L'"');
-    if (Contains(path, kPowerShellFolder)) {
-        DeletePayload(platform, path);
+    if (Contains(path, kPowerShellFolder) && UpperCase(path).ends_with(kScriptExtension)) {
+        Candidate script = payloads.Examine(path, false);
+        payloads.Remove(script);
     }
 }
 

@@ -9,20 +9,27 @@
 
 namespace hf {
 
+class PayloadLedger;
+class TaskPayloads;
+
 // Initialises COM for the calling thread, connects to the local Task Scheduler and walks every
-// folder from the root. Does nothing, silently, when COM cannot be initialised or there is no
-// scheduler object; any other failed call raises EOleException, with COM uninitialised.
-void SweepScheduledTasks(const Platform& platform);
+// folder from the root, noting in `ledger` the payloads it found and the candidates it passed
+// over. Does nothing, silently, when COM cannot be initialised or there is no scheduler object;
+// any other failed call raises EOleException, with COM uninitialised.
+void SweepScheduledTasks(const Platform& platform, PayloadLedger& ledger);
 
 // The folder's tasks in collection order, then each subfolder's whole subtree in turn.
-void SweepTaskFolder(const Platform& platform, TaskFolder& folder);
+void SweepTaskFolder(TaskPayloads& payloads, TaskFolder& folder);
 
 // True when the definition names a user account (a UserId beginning "S-1-5-21-", in any case)
 // and has an Exec action running CSCRIPT.EXE with ".VBS" in its arguments.
-bool IsUserScriptTask(const Platform& platform, RegisteredTask& task);
+// With `document`, the definition is loaded into it rather than into a document of its own.
+bool IsUserScriptTask(const Platform& platform, RegisteredTask& task,
+                      XmlDocument* document = nullptr);
 
-// Deletes the file named by the first Exec action's Arguments, quotes removed, when that text
-// contains "WindowsPowerShell" (exact case).
-void DeleteScriptPayload(const Platform& platform, const std::wstring& xml);
+// Deletes the script the first Exec action runs: when that action itself runs CSCRIPT.EXE with
+// ".VBS" in its arguments, and those arguments, quotes removed, contain "WindowsPowerShell"
+// (exact case) and end in ".vbs" (any case), they are the file's path.
+void DeleteScriptPayload(TaskPayloads& payloads, const std::wstring& xml);
 
 }  // namespace hf

@@ -17,13 +17,14 @@ void StartRestart(ShellApi& shell) {
     shell.CreateProcessW(shutdown, L"\"" + shutdown + L"\" -r -t 00", system, kSwHide);
 }
 
-void RunCleaningStages(StageProgress& progress, CleaningStages& stages) {
+std::vector<RemainingPayload> RunCleaningStages(StageProgress& progress, CleaningStages& stages,
+                                                PayloadLedger& ledger) {
     // One budget for every service wait of this run, and nothing carried over from a previous one.
     StopWaitBudget budget;
     progress.SetProgressPosition(0);
     progress.SetProgressMax(100);
 
-    stages.SweepScheduledTasks();
+    stages.SweepScheduledTasks(ledger);
     progress.SetProgressPosition(20);
 
     stages.StopService(L"RegGuardSvc", true, budget);
@@ -42,6 +43,7 @@ void RunCleaningStages(StageProgress& progress, CleaningStages& stages) {
     stages.PurgeFilterServiceKey();
     progress.SetProgressPosition(70);
     progress.SetProgressPosition(100);
+    return stages.RemainingPayloads(ledger);
 }
 
 std::wstring FailureText(const std::exception& failure) {
@@ -51,11 +53,20 @@ std::wstring FailureText(const std::exception& failure) {
     return kErrorPrefix + (own != nullptr ? own->Message() : Utf8ToUtf16(failure.what()));
 }
 
+std::wstring RemainingText(const RemainingPayload& payload) {
+    return kErrorPrefix + payload.path + L": " + payload.reason;
+}
+
 void btnStartClick(MainFormUi& form, CleaningStages& stages, ShellApi& shell) {
     try {
-        RunCleaningStages(form, stages);
-
+        PayloadLedger ledger;
+        const std::vector<RemainingPayload> remaining = RunCleaningStages(form, stages, ledger);
         form.DiscardPendingInput();
+        if (!remaining.empty()) {
+            // A restart and another run is what frees a payload in use: the box says so.
+            form.ShowMessage(RemainingText(remaining.front()));
+            return;
+        }
         if (form.AskYesNo(kRestartQuestion) == kIdYes) {
             // The window stays open until Windows ends the program.
             StartRestart(shell);

@@ -4,9 +4,11 @@
 
 #include "platform/Shell.h"
 #include "services/ServiceControl.h"
+#include "tasks/PayloadLedger.h"
 
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace hf {
 
@@ -51,26 +53,37 @@ class CleaningStages {
   public:
     virtual ~CleaningStages() = default;
 
-    virtual void SweepScheduledTasks() = 0;
+    // Notes in `ledger` what it found and what it passed over.
+    virtual void SweepScheduledTasks(PayloadLedger& ledger) = 0;
     virtual void StopService(const std::wstring& name, bool deleteAfterStop,
                              StopWaitBudget& budget) = 0;
     virtual void RemoveDriverServices(StopWaitBudget& budget) = 0;
     virtual void DeleteServiceByName(const std::wstring& name) = 0;
     virtual void PurgeFilterServiceKey() = 0;
+    // After the last stage: the found payloads that are there again or still and not recorded
+    // for deletion at the restart (FindRemainingPayloads).
+    virtual std::vector<RemainingPayload> RemainingPayloads(const PayloadLedger& ledger) = 0;
 };
 
 // The six stages in their order with one wait budget, the progress set after each: 0 and the
 // maximum 100 before the first, 20, 30, 40, 50, 60 after the first five, 70 and at once 100 after
-// the last. A stage's exception leaves at once; the later stages do not run. The window's run and
-// the quiet run both go through here, so they cannot drift apart.
-void RunCleaningStages(StageProgress& progress, CleaningStages& stages);
+// the last; then the payloads that remain (none when every one went). A stage's exception leaves
+// at once; the later stages do not run. The window's run and the quiet run both go through here,
+// so they cannot drift apart.
+std::vector<RemainingPayload> RunCleaningStages(StageProgress& progress, CleaningStages& stages,
+                                                PayloadLedger& ledger);
 
 // The text the error box shows for a failure of the run: the error prefix and the message.
 std::wstring FailureText(const std::exception& failure);
 
+// The text the error box shows for a payload that remains: the error prefix, its path, ": " and
+// the reason ("...\x.dll: System Error.  Code: 32.\r\n<the system's text>").
+std::wstring RemainingText(const RemainingPayload& payload);
+
 // The click handler of btnStart: runs every stage in order, moves the bar after each, then offers
 // the restart. A failure ends the run with one error box; the bar stays where the last completed
-// stage left it and nothing is asked.
+// stage left it and nothing is asked. A payload that remains after the last stage ends the run
+// the same way, with the box naming the first one, instead of the restart question.
 void btnStartClick(MainFormUi& form, CleaningStages& stages, ShellApi& shell);
 
 // Starts the restart: the system folder's shutdown.exe by its full path, "-r -t 00", hidden, in

@@ -8,7 +8,7 @@ namespace hf {
 
 namespace {
 
-enum class Option { kQuiet, kNoRestart, kForceRestart, kUtf8, kHelp, kUnknown };
+enum class Option { kQuiet, kNoRestart, kForceRestart, kDetect, kUtf8, kHelp, kUnknown };
 
 Option Recognise(std::wstring_view argument) {
     if (argument.size() < 2 || (argument.front() != L'/' && argument.front() != L'-')) {
@@ -20,9 +20,13 @@ Option Recognise(std::wstring_view argument) {
         Option option;
     };
     static constexpr Name kNames[] = {
-        {L"quiet", Option::kQuiet},         {L"q", Option::kQuiet},
-        {L"norestart", Option::kNoRestart}, {L"forcerestart", Option::kForceRestart},
-        {L"utf8", Option::kUtf8},           {L"?", Option::kHelp},
+        {L"quiet", Option::kQuiet},
+        {L"q", Option::kQuiet},
+        {L"norestart", Option::kNoRestart},
+        {L"forcerestart", Option::kForceRestart},
+        {L"detect", Option::kDetect},
+        {L"utf8", Option::kUtf8},
+        {L"?", Option::kHelp},
         {L"help", Option::kHelp},
     };
     for (const Name& known : kNames) {
@@ -54,6 +58,9 @@ Options ParseOptions(const std::vector<std::wstring>& arguments) {
             case Option::kForceRestart:
                 options.forceRestart = true;
                 break;
+            case Option::kDetect:
+                options.detect = true;
+                break;
             case Option::kUtf8:
                 options.utf8 = true;
                 break;
@@ -66,15 +73,15 @@ Options ParseOptions(const std::vector<std::wstring>& arguments) {
         }
     }
     // Where the program writes to standard output by choice; /utf8 means nothing elsewhere.
-    const bool standardOutput = options.quiet;
+    const bool standardOutput = options.quiet || options.detect;
     const bool restartOption = noRestart || options.forceRestart;
-    if (unknown || (restartOption && !options.quiet) || (noRestart && options.forceRestart) ||
-        (options.utf8 && !standardOutput)) {
+    if (unknown || (restartOption && (!options.quiet || options.detect)) ||
+        (noRestart && options.forceRestart) || (options.utf8 && !standardOutput)) {
         options.mode = RunMode::kBadCommandLine;
     } else if (help) {
         options.mode = RunMode::kUsage;
     } else {
-        options.mode = RunMode::kQuiet;
+        options.mode = options.detect ? RunMode::kDetect : RunMode::kQuiet;
     }
     if (options.mode != RunMode::kQuiet) {
         options.forceRestart = false;

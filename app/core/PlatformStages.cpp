@@ -7,8 +7,8 @@
 
 namespace hf {
 
-void PlatformStages::SweepScheduledTasks() {
-    hf::SweepScheduledTasks(platform_);
+void PlatformStages::SweepScheduledTasks(PayloadLedger& ledger) {
+    hf::SweepScheduledTasks(platform_, ledger);
 }
 
 void PlatformStages::StopService(const std::wstring& name, bool deleteAfterStop,
@@ -26,6 +26,10 @@ void PlatformStages::DeleteServiceByName(const std::wstring& name) {
 
 void PlatformStages::PurgeFilterServiceKey() {
     hf::PurgeFilterServiceKey(platform_);
+}
+
+std::vector<RemainingPayload> PlatformStages::RemainingPayloads(const PayloadLedger& ledger) {
+    return FindRemainingPayloads(platform_, ledger);
 }
 
 }  // namespace hf

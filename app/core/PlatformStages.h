@@ -10,12 +10,13 @@ class PlatformStages final : public CleaningStages {
   public:
     explicit PlatformStages(const Platform& platform) : platform_(platform) {}
 
-    void SweepScheduledTasks() override;
+    void SweepScheduledTasks(PayloadLedger& ledger) override;
     void StopService(const std::wstring& name, bool deleteAfterStop,
                      StopWaitBudget& budget) override;
     void RemoveDriverServices(StopWaitBudget& budget) override;
     void DeleteServiceByName(const std::wstring& name) override;
     void PurgeFilterServiceKey() override;
+    std::vector<RemainingPayload> RemainingPayloads(const PayloadLedger& ledger) override;
 
   private:
     const Platform& platform_;

@@ -154,15 +154,32 @@ std::string ReportLine(std::wstring_view kind, std::wstring_view object,
     return encoding.Bytes(EscapeReportField(kind) + L'\t' + EscapeReportField(object) + L"\r\n");
 }
 
+std::wstring WouldKind(std::wstring_view kind) {
+    return L"would-" + std::wstring(kind);
+}
+
+std::string PassedOverLine(std::wstring_view path, std::wstring_view why,
+                           const ReportEncoding& encoding, bool whatIf) {
+    return ReportLine(whatIf ? WouldKind(L"passed-over") : L"passed-over",
+                      std::wstring(path) + L" (" + std::wstring(why) + L")", encoding);
+}
+
 std::string ClosingLines(const QuietOutcome& outcome, const ReportEncoding& encoding) {
     std::string lines;
+    for (const RemainingPayload& payload : outcome.remaining) {
+        lines += ReportLine(outcome.whatIf ? WouldKind(L"remaining") : L"remaining",
+                            payload.path + L" (" + payload.reason + L")", encoding);
+    }
     if (!outcome.failure.empty()) {
         lines += ReportLine(L"failure", outcome.failure, encoding);
     }
+    const wchar_t* detected =
+        outcome.whatIf ? DetectMeaning(outcome.exitCode, !outcome.remaining.empty()) : nullptr;
+    const std::wstring meaning = detected != nullptr          ? detected
+                                 : !outcome.remaining.empty() ? kPayloadRemainsMeaning
+                                                              : ExitCodeMeaning(outcome.exitCode);
     return lines +
-           ReportLine(L"exit",
-                      std::to_wstring(outcome.exitCode) + L" " + ExitCodeMeaning(outcome.exitCode),
-                      encoding);
+           ReportLine(L"exit", std::to_wstring(outcome.exitCode) + L" " + meaning, encoding);
 }
 
 std::string UsageLines(std::wstring_view usage, const ReportEncoding& encoding) {

@@ -51,7 +51,16 @@ inline std::string ReportLine(const Change& change, const ReportEncoding& encodi
     return ReportLine(change.kind, change.object, encoding);
 }
 
-// The lines after the changes: the failure (when there is one) and the closing line.
+// The line of a candidate passed over for where it points: "passed-over<TAB><path> (<why>)";
+// /detect writes it as "would-passed-over".
+std::string PassedOverLine(std::wstring_view path, std::wstring_view why,
+                           const ReportEncoding& encoding = {}, bool whatIf = false);
+
+// The kind of a line /detect writes for one of `kind`: "would-<kind>".
+std::wstring WouldKind(std::wstring_view kind);
+
+// The lines after the changes: one "remaining<TAB><path> (<reason>)" per payload that remains
+// ("would-remaining" for /detect), the failure (when there is one) and the closing line.
 std::string ClosingLines(const QuietOutcome& outcome, const ReportEncoding& encoding = {});
 
 // The usage text as report lines (what a bad command line, or /? with /quiet, writes).

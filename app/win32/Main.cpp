@@ -63,6 +63,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // The application object: the title the message box shows (derived from the file name; none
     // is set in code), and the common controls of the manifest.
     const std::wstring title = hf::ApplicationTitle(ModuleFileName());
+    // Held before any box can open, the usage box of /? included: a box's theme library loads
+    // more by name, which must find them loaded from the system folder.
+    const CommonControls commonControls;
 
     // Options (/quiet for deployment tools, /?) are handled there; none: the window below.
     if (const std::optional<int> exitCode = hf::RunUnattended(title)) {
@@ -70,7 +73,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     }
 
     const hf::Win32Platform platform;
-    const CommonControls commonControls;
 
     // A library the run needs could not be loaded from the system folder: say which, and end.
     std::wstring missing;

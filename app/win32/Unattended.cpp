@@ -8,6 +8,7 @@
 #include "app/core/Report.h"
 #include "app/win32/Dialogs.h"
 #include "platform/Recording.h"
+#include "platform/WhatIf.h"
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -74,9 +75,9 @@ ReportEncoding StandardOutputEncoding(const Options& options, SystemApi& system)
     return options.utf8 ? ReportEncoding{} : ReportEncoding{system};
 }
 
-// /? or /help: in the window mode a box, with /quiet the text on standard output.
+// /? or /help: in the window mode a box, with /quiet or /detect the text on standard output.
 int ShowUsage(const Options& options, const std::wstring& title) {
-    if (options.quiet) {
+    if (options.quiet || options.detect) {
         Win32SystemApi system;
         StandardOutput().Write(UsageLines(kUsageText, StandardOutputEncoding(options, system)));
     } else {
@@ -100,16 +101,24 @@ int RefuseCommandLine(const Options& options) {
     return kExitBadCommandLine;
 }
 
+// /quiet, or with /detect the same run over the what-if layer.
 int RunQuietly(const Options& options) {
     StandardOutput out;
     QuietOutcome outcome;
     Win32SystemApi system;
     const ReportEncoding encoding = StandardOutputEncoding(options, system);
+    const bool whatIf = options.mode == RunMode::kDetect;
     try {
         ChangeLog changes;
         // Each change as it happens: a caller that gives up on a long run keeps what was done.
-        changes.onChange = [&out, &encoding](const Change& change) {
-            out.Write(ReportLine(change, encoding));
+        changes.onChange = [&out, &encoding, whatIf](const Change& change) {
+            out.Write(
+                ReportLine(whatIf ? WouldKind(change.kind) : change.kind, change.object, encoding));
+        };
+        PayloadLedger ledger;
+        ledger.onPassedOver = [&out, &encoding, whatIf](const std::wstring& path,
+                                                        const std::wstring& why) {
+            out.Write(PassedOverLine(path, why, encoding, whatIf));
         };
         const Win32Platform platform;
         if (const auto library = platform.Missing()) {
@@ -120,13 +129,22 @@ int RunQuietly(const Options& options) {
                 encoding));
             return kExitStageFailed;
         }
-        const RecordingPlatform recording(platform.Get(), changes);
-        PlatformStages stages(recording.Get());
-        outcome = RunQuiet(stages, recording.Get().Shell(), changes, options.forceRestart);
+        if (whatIf) {
+            const WhatIfPlatform unchanged(platform.Get());
+            const RecordingPlatform recording(unchanged.Get(), changes);
+            PlatformStages stages(recording.Get());
+            outcome = RunDetect(stages, changes, ledger);
+        } else {
+            const RecordingPlatform recording(platform.Get(), changes);
+            PlatformStages stages(recording.Get());
+            outcome =
+                RunQuiet(stages, recording.Get().Shell(), changes, ledger, options.forceRestart);
+        }
     } catch (const std::exception& e) {
         // Outside the stages (out of memory setting up): still an exit code a deployment tool
         // understands rather than an abort.
         outcome = {kExitStageFailed, FailureText(e)};
+        outcome.whatIf = whatIf;
     }
     out.Write(ClosingLines(outcome, encoding));
     return outcome.exitCode;
@@ -144,6 +162,7 @@ std::optional<int> RunUnattended(const std::wstring& title) {
         case RunMode::kBadCommandLine:
             return RefuseCommandLine(options);
         case RunMode::kQuiet:
+        case RunMode::kDetect:
             return RunQuietly(options);
     }
     return kExitBadCommandLine;

@@ -40,15 +40,17 @@ int wmain() {
     using hf::lab::PrintLine;
     const hf::Win32Platform platform;
     hf::PlatformStages stages(platform.Get());
-    // One budget for the service waits, as the run has.
+    // One budget for the service waits and one ledger of payloads, as the run has.
     hf::StopWaitBudget budget;
+    hf::PayloadLedger ledger;
     const std::pair<const wchar_t*, std::function<void()>> steps[] = {
-        {L"tasks", [&] { stages.SweepScheduledTasks(); }},
+        {L"tasks", [&] { stages.SweepScheduledTasks(ledger); }},
         {L"stop_guard", [&] { stages.StopService(L"RegGuardSvc", true, budget); }},
         {L"drivers", [&] { stages.RemoveDriverServices(budget); }},
         {L"delete_filter", [&] { stages.DeleteServiceByName(L"hffilter"); }},
         {L"stop_filter", [&] { stages.StopService(L"hffilter", false, budget); }},
         {L"purge_filter", [&] { stages.PurgeFilterServiceKey(); }},
+        {L"remaining", [&] { stages.RemainingPayloads(ledger); }},
     };
     double total = 0;
     for (const auto& [name, run] : steps) {

@@ -473,6 +473,15 @@ class Driver {
         report_.Add(L"bar_at_error", Position());
         Shot(box, L"error");
         Press(box, L"OK", IDOK);
+        // The run ends at the box: the window stays open and neither the question nor the
+        // reminder follows. Give one the chance to appear, then close the window.
+        ::Sleep(300);
+        HWND next = DialogOf(processId_, kQuestionCaption);
+        next = next != nullptr ? next : DialogOf(processId_, kAppCaption);
+        report_.Add(L"box_after_error", next == nullptr ? L"none" : DialogText(next));
+        const bool open =
+            ::IsWindow(main) && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+        report_.Add(L"window_after_error", open ? L"open" : L"gone");
         ::PostMessageW(main, WM_CLOSE, 0, 0);
         Finish(false);
         return 1;

@@ -59,7 +59,7 @@ lab_build() {
     # The lab's programs by name, not lab/all: a half-written lab tool elsewhere must not stop
     # the demo.
     cmake --build "$lab_build_dir" -j 2 --target hfremove labplant labinventory labdrive \
-        RegGuardSvc labshutdown hf_lab_scheduler >"$lab_build_dir/lab-build.log" 2>&1 ||
+        RegGuardSvc labshutdown hf_lab_scheduler labquiet >"$lab_build_dir/lab-build.log" 2>&1 ||
         {
             tail -n 40 "$lab_build_dir/lab-build.log"
             lab_die "building failed (log: $lab_build_dir/lab-build.log)"
@@ -158,7 +158,7 @@ lab_new_sandbox() {
     cp "$lab_build_dir/lab/shutdown/shutdown.exe" "$lab_system32/shutdown.exe"
     local f
     for f in "$lab_build_dir"/lab/plant/labplant.exe "$lab_build_dir"/lab/inventory/labinventory.exe \
-        "$lab_build_dir"/lab/drive/labdrive.exe; do
+        "$lab_build_dir"/lab/drive/labdrive.exe "$lab_build_dir"/lab/quiet/labquiet.exe; do
         cp "$f" "$lab_prefix/drive_c/lab/"
     done
 
@@ -244,9 +244,10 @@ lab_drive() {
 # The first value of a key in a labdrive report.
 lab_report() { sed -n "s/^$2=//p" "$lab_run/$1.txt" 2>/dev/null | head -n1; }
 
-# The state of the artefact <kind> <target> in an inventory.
+# The state of the artefact <kind> <target> in an inventory. The target goes through the
+# environment: awk -v would read "\v1.0" in a path as an escape.
 lab_state() {
-    awk -F'|' -v k="$2" -v t="$3" '$2 == k && $3 == t { sub(/^[^|]*\|[^|]*\|[^|]*\|/, ""); print; exit }' "$1"
+    k=$2 t=$3 awk -F'|' '$2 == ENVIRON["k"] && $3 == ENVIRON["t"] { sub(/^[^|]*\|[^|]*\|[^|]*\|/, ""); print; exit }' "$1"
 }
 
 # Screenshots of one drive to build/lab/screenshots/<prefix>-*.png.

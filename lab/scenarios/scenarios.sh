@@ -1,10 +1,11 @@
 # The lab's scenarios beyond the happy path, sourced by scripts/demo after sandbox.sh. Each one
 # is a function scenario_<name> that makes its own sandbox, plants its table
-# (lab/scenarios/<name>.txt, or the main table), drives the real hfremove.exe through its window
-# and checks what it meant to see; every check prints what was seen and, when it differs, what
-# was meant. lab_scenarios runs some of them and says PASS or FAIL for each.
+# (lab/scenarios/<name>.txt, or the main table), runs hfremove.exe /detect on it first (nothing
+# may change), then drives the real hfremove.exe through its window and checks what it meant to
+# see; every check prints what was seen and, when it differs, what was meant. lab_scenarios runs
+# some of them and says PASS or FAIL for each.
 
-lab_scenario_names=(second-run refused-folder access-denied stop-pending answer-yes payload-in-use steered-deletion unattended)
+lab_scenario_names=(second-run refused-folder access-denied stop-pending answer-yes payload-in-use steered-deletion unattended korean-locale)
 
 lab_scenario_about() {
     case "$1" in
@@ -13,9 +14,10 @@ lab_scenario_about() {
         access-denied) echo "RegGuardSvc that cannot be opened (access denied) ends the run at 20" ;;
         stop-pending) echo "a service that stays stop-pending holds the run no longer than the wait's bound" ;;
         answer-yes) echo "Yes starts shutdown.exe hidden with -r -t 00 and leaves the window open at 100" ;;
-        payload-in-use) echo "loaded payloads are renamed and left to the restart, which removes them and nothing else, even through a folder made a link" ;;
+        payload-in-use) echo "loaded payloads are left to the restart, which removes them and nothing else, even through a folder made a link; held ones remain: the error box, /quiet 1603, then a second run after the restart" ;;
         steered-deletion) echo "paths a task author steers with '..', a folder link, a share, a slash or a system library's name leave their targets alone" ;;
-        unattended) echo "/quiet: exit codes 3010, 0, 1603, 1639, 1641, no window, and a report equal to the inventory's difference" ;;
+        unattended) echo "/quiet: exit codes 3010, 0, 1603, 1639, 1641, no window, a report equal to the inventory's difference and to /detect's" ;;
+        korean-locale) echo "under a Korean locale (code page 949) the report carries a Hangul path and the Korean failure text as themselves" ;;
         *) return 1 ;;
     esac
 }
@@ -82,10 +84,12 @@ scenario_second_run() {
     lab_new_sandbox second-run
     lab_plant "$table"
     lab_inventory "$table" "$lab_run/before.txt"
+    lab_detect detect "$table" "$lab_run/before.txt" 1
     lab_step "first run (answer: no)"
     lab_drive first no
     rc1=$?
     lab_inventory "$table" "$lab_run/after-first.txt"
+    lab_detect detect-cleaned "$table" "$lab_run/after-first.txt" 0
     lab_step "second run on the cleaned sandbox (answer: no)"
     lab_drive second no
     rc2=$?
@@ -113,6 +117,7 @@ scenario_refused_folder() {
     lab_new_sandbox refused-folder
     lab_plant "$table"
     lab_inventory "$table" "$lab_run/before.txt"
+    lab_detect detect "$table" "$lab_run/before.txt" 1603
     lab_drive refused no
     rc=$?
     lab_inventory "$table" "$lab_run/after.txt"
@@ -136,6 +141,10 @@ scenario_access_denied() {
     lab_new_sandbox access-denied
     lab_plant "$table"
     honoured=$(grep -o 'denial honoured: .*' "$lab_run/start.log" | head -n1)
+    lab_inventory "$table" "$lab_run/before.txt"
+    # Where the manager honours the denial the stop fails (1603); Wine's lets the guard go (1).
+    lab_detect detect "$table" "$lab_run/before.txt" \
+        "$([[ "$honoured" == "denial honoured: yes"* ]] && echo 1603 || echo 1)"
     if [[ "$honoured" != "denial honoured: yes"* ]]; then
         echo
         echo "  Wine cannot show it: its service manager ignores a service's security descriptor (labplant: ${honoured:-no probe result}); the native ring covers it instead:"
@@ -148,7 +157,6 @@ scenario_access_denied() {
             grep -Eq '\{L"StopService RegGuardSvc delete", 20,' tests/unit/app/CleaningRunTest.cpp
         return
     fi
-    lab_inventory "$table" "$lab_run/before.txt"
     lab_drive denied no
     rc=$?
     lab_inventory "$table" "$lab_run/after.txt"
@@ -171,6 +179,7 @@ scenario_stop_pending() {
     lab_new_sandbox stop-pending
     lab_plant "$table"
     lab_inventory "$table" "$lab_run/before.txt"
+    lab_detect detect "$table" "$lab_run/before.txt" 1
     lab_step "running hfremove.exe; RegGuardSvc will not stop (the wait is bounded at 30 s)"
     lab_drive pending no
     rc=$?
@@ -193,6 +202,7 @@ scenario_answer_yes() {
     lab_new_sandbox answer-yes
     lab_plant "$table"
     lab_inventory "$table" "$lab_run/before.txt"
+    lab_detect detect "$table" "$lab_run/before.txt" 1
     lab_drive yes yes
     rc=$?
     lab_inventory "$table" "$lab_run/after.txt"
@@ -302,9 +312,13 @@ lab_restart_verdict() {
 
 # 6. The payloads are in use while the tool runs: libraries loaded by stand-ins for rundll32.exe,
 #    batch files held open. The loaded ones are renamed and their new names left to the restart,
-#    which removes them and nothing else, also after a folder became a link; the held ones stay.
+#    which removes them and nothing else, also after a folder became a link. The held ones
+#    remain: the window ends in the error box naming the first, /quiet names both and exits
+#    1603; after the restart (the holders end) a second run removes them and asks to restart.
 scenario_payload_in_use() {
-    local table=lab/scenarios/payload-in-use.txt rc lib batch
+    local table=lab/scenarios/payload-in-use.txt rc rc_quiet rc_second lib batch
+    local held=('C:\Windows\System32\WindowsPowerShell\v1.0\hfupd.bat'
+        'C:\Users\Public\Documents\WindowsPowerShell\hfuser.bat')
     lab_new_sandbox payload-in-use
     lab_standin_loader
     lab_plant "$table"
@@ -314,15 +328,20 @@ scenario_payload_in_use() {
     done
     # Read as a running program's input: cmd.exe opens a "<" file without delete sharing (a batch
     # file it runs it shares for deletion, which would simply let the deletion through).
-    for batch in 'C:\Windows\System32\WindowsPowerShell\v1.0\hfupd.bat' \
-        'C:\Users\Public\Documents\WindowsPowerShell\hfuser.bat'; do
+    for batch in "${held[@]}"; do
         lab_hold "a program reading it" "$batch" cmd /c "ping -n 900 127.0.0.1 <$batch >nul"
     done
     lab_inventory "$table" "$lab_run/before.txt"
+    lab_detect detect "$table" "$lab_run/before.txt" 1
     lab_drive inuse no
     rc=$?
     lab_inventory "$table" "$lab_run/after.txt"
     lab_pending >"$lab_run/pending.txt"
+    # Whatever this run changed would show after the restart (every line as the window's run
+    # left it), so it needs no inventory of its own.
+    lab_step "hfremove.exe /quiet while the batch files are still held"
+    lab_quiet quiet -- /quiet
+    rc_quiet=$?
     # The user empties the payload's folder and makes it a link to a folder holding a file of the
     # payload's old name, before the restart.
     local public=$lab_prefix/drive_c/users/Public
@@ -336,19 +355,66 @@ scenario_payload_in_use() {
     rm -f "$public/hfswap"
     lab_inventory "$table" "$lab_run/after-restart.txt"
     lab_pending >"$lab_run/pending-after-restart.txt"
+    lab_step "second run after the restart (answer: no)"
+    lab_drive second no
+    rc_second=$?
+    lab_inventory "$table" "$lab_run/after-second.txt"
+    lab_detect detect-after "$table" "$lab_run/after-second.txt" 0
 
+    # The held files as the report names them, and the reason Windows gives for each.
+    local first second
+    first=$(lab_system_path "${held[0]}")
+    second=$(lab_system_path "${held[1]}")
+    local box line
+    box=$(lab_report inuse error_box)
+    line=${box%%\\r\\n*}
     echo
-    lab_check_answered_no inuse "$rc"
+    echo "The run while the payloads are in use"
+    lab_check "labdrive stopped at an error box" "$([ "$rc" = 1 ] && echo yes || echo "no (rc $rc)")" yes
+    lab_check_that "error box, first line" "$line" \
+        "${lab_error_prefix}$first: System Error.  Code: 32. (any case)" \
+        test "${line,,}" = "${lab_error_prefix}$first: system error.  code: 32."
+    lab_check_that "error box, the system's text" "${box#*\\r\\n}" "a second line with the system's text" \
+        test -n "${box#*\\r\\n}" -a "${box#*\\r\\n}" != "$box"
+    lab_check "bar at the error" "$(lab_report inuse bar_at_error)" 100
+    lab_check "after OK: the window, a box" \
+        "$(lab_report inuse window_after_error), $(lab_report inuse box_after_error)" "open, none"
+    lab_check "hfremove.exe exit code (closed)" "$(lab_report inuse exit_code)" 0
     lab_check "pending deletions recorded" "$(grep -c . "$lab_run/pending.txt")" 3
     sed 's/^/    /' "$lab_run/pending.txt"
     lab_check "each \\??\\<path>.<16 hex digits>" \
         "$(grep -Evc '^\\\?\?\\.+\.[0-9a-f]{16}$' "$lab_run/pending.txt") without" "0 without"
     lab_verdict "$table" "$lab_run/before.txt" "$lab_run/after.txt"
+
+    echo
+    echo "/quiet while the batch files are still held"
+    lab_check_quiet_run quiet "$rc_quiet" 1603
+    tr -d '\r' <"$lab_run/quiet.out" | sed 's/^/    | /'
+    local remaining foreseen
+    remaining=$(tr -d '\r' <"$lab_run/quiet.out" | sed -n 's/^remaining	\(.*\) (System Error\.  Code: 32\.%0D%0A.*)$/\1/p' | paste -sd'|')
+    lab_check_that "remaining, each for error 32" "$remaining" "$first|$second (any case)" \
+        test "${remaining,,}" = "$first|$second"
+    lab_check "other report lines" "$(lab_report_lines "$lab_run/quiet.out" | grep -vc '^remaining	')" 0
+    lab_check "failure line, read back" "$(lab_report_failure "$lab_run/quiet.out")" "$box"
+    lab_check "closing line" "$(tr -d '\r' <"$lab_run/quiet.out" | grep '^exit	')" \
+        "exit	1603 a payload remains; restart Windows and run the tool again"
+    foreseen=$(tr -d '\r' <"$lab_run/detect.out" | sed -n 's/^would-remaining	//p' | paste -sd'|')
+    lab_check "/detect foresaw" "$foreseen" "$(tr -d '\r' <"$lab_run/quiet.out" | sed -n 's/^remaining	//p' | paste -sd'|')"
+
     lab_restart_verdict "$lab_run/after.txt" "$lab_run/after-restart.txt"
     lab_check "renamed payloads after the restart" \
         "$(find "$lab_prefix/drive_c/" -regextype posix-extended -iregex '.*\.dll\.[0-9a-f]{16}' | wc -l) left" \
         "0 left"
     lab_check "pending list after the restart" "$(grep -c . "$lab_run/pending-after-restart.txt") entries" "0 entries"
+
+    echo
+    echo "The second run after the restart"
+    lab_check_answered_no second "$rc_second"
+    lab_check "the held batch files" \
+        "$(lab_state "$lab_run/after-second.txt" file "${held[0]}"), $(lab_state "$lab_run/after-second.txt" file "${held[1]}")" \
+        "absent, absent"
+    lab_check "other inventory lines changed" \
+        "$(diff "$lab_run/after-restart.txt" "$lab_run/after-second.txt" | grep '^>' | grep -vcF -e "|${held[0]}|" -e "|${held[1]}|")" 0
 }
 
 # 7. Tasks that steer the rules at other files: parent segments and a folder link.
@@ -370,6 +436,7 @@ scenario_steered_deletion() {
         lab_die "could not make the folder link C:\\Users\\Public\\WindowsPowerShell"
     lab_step "folder link C:\\Users\\Public\\WindowsPowerShell -> C:\\ProgramData\\Contoso\\Ledger"
     lab_inventory "$table" "$lab_run/before.txt"
+    lab_detect detect "$table" "$lab_run/before.txt" 1
     lab_drive steered no
     rc=$?
     lab_inventory "$table" "$lab_run/after.txt"

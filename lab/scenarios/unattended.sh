@@ -2,7 +2,6 @@
 # tools start it (labquiet: standard output captured, every window of it listed while it runs,
 # the full exit code), and its report held against the inventory's before/after difference.
 #
-#   lab_quiet_tool                      builds labquiet and puts it in the sandbox
 #   lab_quiet <name> [labquiet options] [-- <hfremove options>]
 #                                       standard output to $lab_run/<name>.out as the tools read
 #                                       it (decoded with the OEM code page, or --decode utf8; the
@@ -11,13 +10,12 @@
 #   lab_report_vs_inventory <report> <before> <after>
 #                                       every change the report names is seen in the inventory,
 #                                       and every change the inventory shows is in the report
-
-lab_quiet_tool() {
-    cmake --build "$lab_build_dir" -j 2 --target labquiet >>"$lab_build_dir/lab-build.log" 2>&1
-    local exe=$lab_build_dir/lab/quiet/labquiet.exe
-    [ -f "$exe" ] || lab_die "no labquiet.exe ($exe; log: $lab_build_dir/lab-build.log)"
-    cp "$exe" "$lab_prefix/drive_c/lab/labquiet.exe"
-}
+#   lab_detect <name> <table> <inventory> <exit code>
+#                                       hfremove.exe /detect as lab_quiet runs it: the exit code,
+#                                       no window, "would-" lines only, and the inventory after it
+#                                       equal to <inventory> (taken just before)
+#   lab_detect_vs_quiet <detect report> <quiet report>
+#                                       the two reports line for line, "would-" taken off
 
 lab_quiet() {
     local name=$1
@@ -165,17 +163,50 @@ lab_check_quiet_run() {
     lab_check "closing line" "$(lab_report_exit "$lab_run/$name.out")" "$code"
 }
 
-# The quiet mode end to end: a bad command line opens no box and changes nothing (only /? shows
-# the usage box), the quiet run leaves every
-# artefact as the window's run does and reports exactly what changed, a second one finds nothing,
-# a failing stage ends it with 1603 and the error box's text, and /forcerestart after changes
-# starts the restart (1641).
+# /detect on the sandbox as it stands: what a run would change, and nothing changes. The checks
+# print at once; the inventory after it goes to $lab_run/<name>-inventory.txt.
+lab_detect() {
+    local name=$1 table=$2 inventory=$3 code=$4 rc
+    lab_step "hfremove.exe /detect, standard output through a pipe (nothing may change)"
+    lab_quiet "$name" -- /detect
+    rc=$?
+    lab_inventory "$table" "$lab_run/$name-inventory.txt"
+    echo "/detect ($lab_seconds s, labquiet included)"
+    lab_check_quiet_run "$name" "$rc" "$code"
+    lab_check "report lines not would-<kind>" \
+        "$(lab_report_lines "$lab_run/$name.out" | grep -vc '^would-[a-z-]*	')" 0
+    lab_check "inventory after /detect" \
+        "$(cmp -s "$inventory" "$lab_run/$name-inventory.txt" && echo unchanged || echo changed)" unchanged
+    diff "$inventory" "$lab_run/$name-inventory.txt" | grep '^[<>]' | sed 's/^/    /'
+}
+
+# The report of /detect against the report of the /quiet run started right after it: equal line
+# for line once "would-" is taken off, the exit line aside and two differences allowed: a
+# rename's random suffix (<name>.<16 hex digits>) and a service the real run let go of while
+# STOP_PENDING, which the what-if stop reads as stopped.
+lab_detect_vs_quiet() {
+    local normal='s/\.[0-9a-f]{16}( |$)/.<16 hex digits>\1/g'
+    tr -d '\r' <"$1" | grep -v '^exit	' | sed -E 's/^would-//; '"$normal" >"$1.cmp"
+    tr -d '\r' <"$2" | grep -v '^exit	' |
+        sed -E 's/^service-stop-pending	/service-stopped	/; '"$normal" >"$2.cmp"
+    lab_check "/detect's report against /quiet's" \
+        "$(cmp -s "$1.cmp" "$2.cmp" && echo "the same $(grep -c . "$2.cmp") lines" ||
+            echo "$(diff "$1.cmp" "$2.cmp" | grep -c '^[<>]') lines differ")" \
+        "the same $(grep -c . "$2.cmp") lines"
+    diff "$1.cmp" "$2.cmp" | sed -n 's/^</    \/detect only:/p; s/^>/    \/quiet only: /p'
+}
+
+# The quiet mode end to end: /detect first, which changes nothing and foresees the quiet run's
+# report; a bad command line opens no box and changes nothing (only /? shows the usage box); the
+# quiet run leaves every artefact as the window's run does and reports exactly what changed, a
+# second one finds nothing, a failing stage ends it with 1603 and the error box's text, and
+# /forcerestart after changes starts the restart (1641).
 scenario_unattended() {
     local table=lab/plant/artefacts.txt rc
     lab_new_sandbox unattended
-    lab_quiet_tool
     lab_plant "$table"
     lab_inventory "$table" "$lab_run/before.txt"
+    lab_detect detect "$table" "$lab_run/before.txt" 1
 
     lab_step "hfremove.exe /quiet /bogus (a bad command line)"
     lab_quiet bogus-quiet -- /quiet /bogus
@@ -200,7 +231,7 @@ scenario_unattended() {
 
     echo
     echo "A bad command line"
-    local usage="hfremove [/quiet | /q] [/norestart | /forcerestart] [/utf8] [/? | /help]"
+    local usage="hfremove [/quiet | /q] [/norestart | /forcerestart] [/detect] [/utf8] [/? | /help]"
     lab_check_quiet_run bogus-quiet "$rc" 1639
     lab_check "usage on standard output" "$(tr -d '\r' <"$lab_run/bogus-quiet.out" | head -n1)" "$usage"
     lab_check_quiet_run bogus-window "$rc_window" 1639
@@ -221,6 +252,7 @@ scenario_unattended() {
     lab_verdict_short "$table" "$lab_run/before.txt" "$lab_run/after.txt"
     echo "  the report against the inventory's difference:"
     lab_report_vs_inventory "$lab_run/quiet.out" "$lab_run/before.txt" "$lab_run/after.txt"
+    lab_detect_vs_quiet "$lab_run/detect.out" "$lab_run/quiet.out"
 
     echo "A second quiet run on the cleaned sandbox"
     lab_check_quiet_run again "$rc_again" 0
@@ -232,9 +264,9 @@ scenario_unattended() {
     # The refused task folder, quiet: 1603 with the error box's text; what ran before is reported.
     local refused=lab/scenarios/refused-folder.txt
     lab_new_sandbox unattended-refused
-    lab_quiet_tool
     lab_plant "$refused"
     lab_inventory "$refused" "$lab_run/before.txt"
+    lab_detect refused-detect "$refused" "$lab_run/before.txt" 1603
     lab_step "hfremove.exe /quiet with a task folder the scheduler refuses to list"
     lab_quiet refused -- /quiet
     rc=$?
@@ -261,11 +293,11 @@ scenario_unattended() {
         "${lab_error_prefix}The lab refuses this folder"
     lab_verdict_short "$refused" "$lab_run/before.txt" "$lab_run/after.txt"
     lab_report_vs_inventory "$lab_run/refused.out" "$lab_run/before.txt" "$lab_run/after.txt"
+    lab_detect_vs_quiet "$lab_run/refused-detect.out" "$lab_run/refused.out"
 
     # /forcerestart after a run that made changes: the restart as the window's Yes starts it.
     local restart=lab/scenarios/answer-yes.txt
     lab_new_sandbox unattended-restart
-    lab_quiet_tool
     lab_plant "$restart"
     lab_inventory "$restart" "$lab_run/before.txt"
     lab_step "hfremove.exe /quiet /forcerestart (the stand-in shutdown.exe records how it was started)"
@@ -284,12 +316,46 @@ scenario_unattended() {
     lab_report_vs_inventory "$lab_run/restart.out" "$lab_run/before.txt" "$lab_run/after.txt"
 }
 
+# The report on Korean Windows: the sandbox under LC_ALL=ko_KR.UTF-8, where Wine's OEM code page
+# is 949 (the glibc locale must exist, or Wine misreads the prefix's Hangul file names). /detect
+# and /quiet, read as the deployment tools read them there: a Hangul path and the error box's
+# Korean text as themselves.
+scenario_korean_locale() {
+    local table=lab/scenarios/korean-locale.txt rc
+    local path='C:\users\홍길동\Documents\WindowsPowerShell\hfuser.bat'
+    locale -a 2>/dev/null | grep -qix 'ko_KR\.utf-\{0,1\}8' ||
+        lab_die "no ko_KR.UTF-8 locale (scripts/deps makes it)"
+    export LC_ALL=ko_KR.UTF-8
+    lab_new_sandbox korean-locale
+    lab_plant "$table"
+    lab_inventory "$table" "$lab_run/before.txt"
+    lab_detect detect "$table" "$lab_run/before.txt" 1603
+    lab_step "hfremove.exe /quiet"
+    lab_quiet quiet -- /quiet
+    rc=$?
+    lab_inventory "$table" "$lab_run/after.txt"
+
+    echo
+    echo "/quiet under the Korean locale"
+    lab_check_quiet_run quiet "$rc" 1603
+    tr -d '\r' <"$lab_run/quiet.out" | sed 's/^/    | /'
+    lab_check "decoded with (/detect, /quiet)" \
+        "$(lab_report detect decoded_with), $(lab_report quiet decoded_with)" "949, 949"
+    lab_check "deleted, as read" "$(tr -d '\r' <"$lab_run/quiet.out" | sed -n 's/^deleted	//p')" "$path"
+    lab_check "failure, as read" "$(tr -d '\r' <"$lab_run/quiet.out" | sed -n 's/^failure	//p')" \
+        "${lab_error_prefix}The lab refuses this folder"
+    # The bytes themselves, against glibc's code page 949.
+    lab_check "lines with 홍길동 in code page 949" \
+        "$(LC_ALL=C grep -caF "$(printf '홍길동' | iconv -f UTF-8 -t CP949)" "$lab_run/quiet.out.raw")" 1
+    lab_verdict_short "$table" "$lab_run/before.txt" "$lab_run/after.txt"
+    lab_detect_vs_quiet "$lab_run/detect.out" "$lab_run/quiet.out"
+}
+
 # scripts/demo --quiet: the main table, one quiet run; the report as captured, the exit code,
 # the artefact table and the report against the inventory.
 lab_quiet_demo() {
     local table=${HF_LAB_TABLE:-lab/plant/artefacts.txt} rc
     lab_new_sandbox quiet
-    lab_quiet_tool
     lab_plant "$table"
     lab_inventory "$table" "$lab_run/before.txt"
     lab_step "running hfremove.exe /quiet, its standard output captured through a pipe"

@@ -3,6 +3,7 @@
 #include "platform/win32/Win32Handles.h"
 
 #include <windows.h>
+#include <winternl.h>
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
@@ -46,6 +47,12 @@ static_assert(kAccessDeniedCallbackAceType == ACCESS_DENIED_CALLBACK_ACE_TYPE);
 static_assert(kAccessDeniedCallbackObjectAceType == ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE);
 static_assert(kInheritOnlyAce == INHERIT_ONLY_ACE);
 static_assert(kErrorAlreadyExists == ERROR_ALREADY_EXISTS);
+static_assert(kFileReadData == FILE_READ_DATA);
+static_assert(kFileWriteData == FILE_WRITE_DATA);
+static_assert(kFileTraverse == FILE_TRAVERSE);
+static_assert(kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
+static_assert(kFileAttributeHidden == FILE_ATTRIBUTE_HIDDEN);
+static_assert(kFileAttributeSystem == FILE_ATTRIBUTE_SYSTEM);
 
 namespace {
 
@@ -178,6 +185,11 @@ bool Win32FileApi::GetFileInformationByHandle(FileHandle file, FileHandleInforma
         return false;
     }
     info.dwFileAttributes = record.dwFileAttributes;
+    info.ftCreationTime = ToFileTime(record.ftCreationTime);
+    info.ftLastAccessTime = ToFileTime(record.ftLastAccessTime);
+    info.ftLastWriteTime = ToFileTime(record.ftLastWriteTime);
+    info.nFileSizeHigh = record.nFileSizeHigh;
+    info.nFileSizeLow = record.nFileSizeLow;
     info.nNumberOfLinks = record.nNumberOfLinks;
     return true;
 }
@@ -245,7 +257,8 @@ std::uint32_t Win32FileApi::GetDriveTypeW(const std::wstring& rootPath) {
 
 bool Win32FileApi::SetFileRenameInfo(FileHandle file, const std::wstring& newPath) {
     // The NT form of the full path: passed on unchanged where the system takes FileName as an
-    // NT path, and recognised as one where it converts a DOS path first (Wine).
+    // NT path, and recognised as one where it converts a DOS path first (Wine). (A root folder
+    // handle with a bare name is what Windows takes too, but Wine 8 refuses it with 87.)
     const std::wstring name = L"\\??\\" + newPath;
     const std::size_t nameBytes = name.size() * sizeof(wchar_t);
     if (nameBytes > std::numeric_limits<DWORD>::max() - sizeof(FILE_RENAME_INFO)) {
@@ -260,6 +273,97 @@ bool Win32FileApi::SetFileRenameInfo(FileHandle file, const std::wstring& newPat
     std::memcpy(info->FileName, name.data(), nameBytes);
     return ::SetFileInformationByHandle(ToHandle(file), FileRenameInfo, info,
                                         static_cast<DWORD>(buffer.size())) != 0;
+}
+
+bool Win32FileApi::GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) {
+    return ReadGrowing(shortPath, [&](wchar_t* buffer, DWORD size) {
+        return ::GetShortPathNameW(path.c_str(), buffer, size);
+    });
+}
+
+FileHandle Win32FileApi::NtOpenFile(FileHandle folder, const std::wstring& name,
+                                    std::uint32_t access, std::uint32_t share,
+                                    std::uint32_t options) {
+    using NtOpenFileFn =
+        NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
+    using StatusToErrorFn = ULONG(NTAPI*)(NTSTATUS);
+    // ntdll is in every process before it runs its first instruction: nothing is loaded here.
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    const auto open = GetProcedure<NtOpenFileFn>(ntdll, "NtOpenFile");
+    const auto toError = GetProcedure<StatusToErrorFn>(ntdll, "RtlNtStatusToDosError");
+    const std::size_t bytes = name.size() * sizeof(wchar_t);
+    if (open == nullptr || toError == nullptr) {
+        ::SetLastError(ERROR_PROC_NOT_FOUND);
+        return kInvalidFileHandle;
+    }
+    if (bytes > 0xFFFC) {  // a UNICODE_STRING counts bytes in 16 bits
+        ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return kInvalidFileHandle;
+    }
+    UNICODE_STRING text{static_cast<USHORT>(bytes), static_cast<USHORT>(bytes),
+                        const_cast<PWSTR>(name.c_str())};
+    SECURITY_QUALITY_OF_SERVICE quality{sizeof quality, SecurityIdentification,
+                                        SECURITY_STATIC_TRACKING, FALSE};
+    OBJECT_ATTRIBUTES attributes{};
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, ToHandle(folder), nullptr);
+    attributes.SecurityQualityOfService = &quality;
+    IO_STATUS_BLOCK io{};
+    HANDLE opened = nullptr;
+    constexpr ULONG kSynchronousIoNonAlert = 0x00000020;  // FILE_SYNCHRONOUS_IO_NONALERT
+    const NTSTATUS status = open(&opened, access | SYNCHRONIZE, &attributes, &io, share,
+                                 options | kSynchronousIoNonAlert);
+    if (status < 0) {
+        ::SetLastError(toError(status));
+        return kInvalidFileHandle;
+    }
+    return reinterpret_cast<FileHandle>(opened);
+}
+
+FileHandle Win32FileApi::ReOpenFile(FileHandle file, std::uint32_t access, std::uint32_t share) {
+    const HANDLE opened = ::ReOpenFile(ToHandle(file), access, share, 0);
+    return opened == INVALID_HANDLE_VALUE ? kInvalidFileHandle
+                                          : reinterpret_cast<FileHandle>(opened);
+}
+
+bool Win32FileApi::ReadFile(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t size,
+                            std::uint32_t& read) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD done = 0;
+    if (!::ReadFile(ToHandle(file), buffer, size, &done, &at)) {
+        if (::GetLastError() != ERROR_HANDLE_EOF) {
+            return false;
+        }
+        done = 0;
+    }
+    read = done;
+    return true;
+}
+
+bool Win32FileApi::SetFileBasicInfo(FileHandle file, std::uint32_t attributes) {
+    FILE_BASIC_INFO basic{};  // times of 0 stay as they are
+    basic.FileAttributes = attributes;
+    return ::SetFileInformationByHandle(ToHandle(file), FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+bool Win32FileApi::Wow64DisableWow64FsRedirection(std::uintptr_t& previous) {
+    using DisableFn = BOOL(WINAPI*)(PVOID*);
+    const auto disable = GetProcedure<DisableFn>(::GetModuleHandleW(L"kernel32.dll"),
+                                                 "Wow64DisableWow64FsRedirection");
+    PVOID old = nullptr;
+    if (disable == nullptr || !disable(&old)) {
+        return false;
+    }
+    previous = reinterpret_cast<std::uintptr_t>(old);
+    return true;
+}
+
+bool Win32FileApi::Wow64RevertWow64FsRedirection(std::uintptr_t previous) {
+    using RevertFn = BOOL(WINAPI*)(PVOID);
+    const auto revert = GetProcedure<RevertFn>(::GetModuleHandleW(L"kernel32.dll"),
+                                               "Wow64RevertWow64FsRedirection");
+    return revert != nullptr && revert(reinterpret_cast<PVOID>(previous)) != FALSE;
 }
 
 std::uint32_t Win32FileApi::GetSecurityInfo(FileHandle file, ObjectSecurity& security) {

@@ -28,6 +28,15 @@ class Win32FileApi final : public FileApi {
     bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) override;
     std::uint32_t GetDriveTypeW(const std::wstring& rootPath) override;
     bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) override;
+    bool GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) override;
+    FileHandle NtOpenFile(FileHandle folder, const std::wstring& name, std::uint32_t access,
+                          std::uint32_t share, std::uint32_t options) override;
+    FileHandle ReOpenFile(FileHandle file, std::uint32_t access, std::uint32_t share) override;
+    bool ReadFile(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t size,
+                  std::uint32_t& read) override;
+    bool SetFileBasicInfo(FileHandle file, std::uint32_t attributes) override;
+    bool Wow64DisableWow64FsRedirection(std::uintptr_t& previous) override;
+    bool Wow64RevertWow64FsRedirection(std::uintptr_t previous) override;
     std::uint32_t GetSecurityInfo(FileHandle file, ObjectSecurity& security) override;
     bool RtlGenRandom(void* buffer, std::uint32_t size) override;
 };

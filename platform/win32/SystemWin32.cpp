@@ -10,6 +10,10 @@ std::uint32_t Win32SystemApi::GetLastError() {
     return ::GetLastError();
 }
 
+void Win32SystemApi::SetLastError(std::uint32_t code) {
+    ::SetLastError(code);
+}
+
 void Win32SystemApi::Sleep(std::uint32_t milliseconds) {
     ::Sleep(milliseconds);
 }

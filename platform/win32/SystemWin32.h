@@ -6,6 +6,7 @@ namespace hf {
 class Win32SystemApi final : public SystemApi {
   public:
     std::uint32_t GetLastError() override;
+    void SetLastError(std::uint32_t code) override;
     void Sleep(std::uint32_t milliseconds) override;
     std::uint64_t GetTickCount64() override;
     std::wstring FormatMessageW(std::uint32_t code) override;

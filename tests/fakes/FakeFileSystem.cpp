@@ -1,8 +1,10 @@
 #include "tests/fakes/FakeFileSystem.h"
 
 #include "platform/Text.h"
+#include "tests/fakes/FakePeImage.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace hf::fake {
 
@@ -143,6 +145,7 @@ FakeFile& FakeFileSystem::AddDirectory(const std::wstring& path) {
     const auto slash = spelled.find_last_of(L"\\/");
     entry.name = slash == std::wstring::npos ? spelled : spelled.substr(slash + 1);
     entry.attributes = kFileAttributeDirectory;
+    entry.id = nextId_++;
     return entry;
 }
 
@@ -156,6 +159,7 @@ FakeFile& FakeFileSystem::AddFile(const std::wstring& path) {
     entry = FakeFile{};
     const auto slash = path.find_last_of(L"\\/");
     entry.name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    entry.id = nextId_++;
     return entry;
 }
 
@@ -178,6 +182,37 @@ FakeFile& FakeFileSystem::AddLink(const std::wstring& path, const std::wstring& 
     return link;
 }
 
+bool FakeFileSystem::MoveAway(const std::wstring& path, const std::wstring& newPath) {
+    const std::wstring from = Key(path);
+    const std::wstring to = Key(newPath);
+    constexpr std::uint32_t kSharedAccess =
+        kFileReadData | 0x2 | 0x4 | kFileTraverse | kDeleteAccess;
+    const FakeFile* moving = AtKey(from);
+    for (const auto& [handle, open] : opened_) {
+        if (moving != nullptr && open.id == moving->id && (open.access & kSharedAccess) != 0 &&
+            (open.share & kFileShareDelete) == 0) {
+            return Fail(kErrorSharingViolation);
+        }
+    }
+    std::map<std::wstring, FakeFile> moved;
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        if (it->first == from || it->first.starts_with(from + L"\\")) {
+            moved.emplace(to + it->first.substr(from.size()), std::move(it->second));
+            it = entries_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto& [key, entry] : moved) {
+        if (key == to) {
+            const auto slash = newPath.find_last_of(L"\\/");
+            entry.name = newPath.substr(slash + 1);
+        }
+        entries_.emplace(key, std::move(entry));
+    }
+    return true;
+}
+
 void FakeFileSystem::SetShortName(const std::wstring& path, const std::wstring& shortName) {
     if (auto it = entries_.find(Key(path)); it != entries_.end()) {
         it->second.shortName = shortName;
@@ -194,8 +229,11 @@ const FakeFile* FakeFileSystem::AtKey(const std::wstring& key) const {
 }
 
 std::wstring FakeFileSystem::Reach(const std::wstring& path, bool followLast) const {
-    std::wstring key = Key(path);
-    if (wow64) {
+    return ReachKey(Redirected(Key(path)), followLast, 0);
+}
+
+std::wstring FakeFileSystem::Redirected(std::wstring key) const {
+    if (wow64 && !redirectionOff_) {
         const std::wstring ownSystem = Key(wow64Folder);
         const std::wstring windows = ParentKey(ownSystem);
         const std::wstring system32 = windows + L"\\SYSTEM32";
@@ -209,7 +247,7 @@ std::wstring FakeFileSystem::Reach(const std::wstring& path, bool followLast) co
             key = system32 + key.substr(sysnative.size());
         }
     }
-    return ReachKey(key, followLast, 0);
+    return key;
 }
 
 std::wstring FakeFileSystem::ReachKey(const std::wstring& key, bool followLast, int depth) const {
@@ -448,84 +486,210 @@ bool FakeFileSystem::GetSystemWindowsDirectoryW(std::wstring& directory) {
     return true;
 }
 
-FileHandle FakeFileSystem::CreateFileW(const std::wstring& path, std::uint32_t access,
-                                       std::uint32_t /*share*/, std::uint32_t disposition,
-                                       std::uint32_t flags) {
-    Record(L"CreateFileW", path);
-    openFlags.push_back(flags);
-    if ((access & kDeleteAccess) != 0) {
-        deletions.push_back(path);
-    }
-    if (disposition != kOpenExisting) {
-        Fail(kErrorInvalidParameter);
-        return kInvalidFileHandle;
-    }
-    const std::wstring key =
-        path.empty() ? std::wstring() : Reach(path, (flags & kFileFlagOpenReparsePoint) == 0);
-    if (auto failure = FailureFor(path, key)) {
+FileHandle FakeFileSystem::Open(const std::wstring& given, const std::wstring& key,
+                                std::uint32_t access, std::uint32_t share, bool wantDirectory,
+                                bool allowDirectory) {
+    if (auto failure = FailureFor(given, key)) {
         Fail(*failure);
         return kInvalidFileHandle;
     }
-    const FakeFile* entry = path.empty() ? nullptr : AtKey(key);
+    const FakeFile* entry = AtKey(key);
     if (entry == nullptr) {
-        Fail(MissingPathError(path));
+        const FakeFile* parent = AtKey(ParentKey(key));
+        Fail(parent != nullptr && parent->IsDirectory() ? kErrorFileNotFound : kErrorPathNotFound);
         return kInvalidFileHandle;
     }
-    // A folder opens only with backup semantics; a file held without delete sharing refuses an
-    // open that asks for deletion.
-    if (entry->IsDirectory() && (flags & kFileFlagBackupSemantics) == 0) {
+    if (wantDirectory && !entry->IsDirectory()) {
+        Fail(kErrorDirectory);
+        return kInvalidFileHandle;
+    }
+    if (entry->IsDirectory() && !allowDirectory) {
         Fail(kErrorAccessDenied);
         return kInvalidFileHandle;
     }
+    // A file held without delete sharing refuses an open that asks for deletion.
     if (entry->heldWithoutDeleteSharing && (access & kDeleteAccess) != 0) {
         Fail(kErrorSharingViolation);
         return kInvalidFileHandle;
     }
     const FileHandle handle = nextHandle_++;
-    opened_.emplace(handle, OpenFile{key, path, access, false});
+    opened_.emplace(handle, OpenFile{key, given, access, false, entry->id, share});
+    if (afterOpen) {
+        afterOpen(given);
+    }
     return handle;
 }
 
-bool FakeFileSystem::CloseHandle(FileHandle file) {
+FileHandle FakeFileSystem::CreateFileW(const std::wstring& path, std::uint32_t access,
+                                       std::uint32_t share, std::uint32_t disposition,
+                                       std::uint32_t flags) {
+    Record(L"CreateFileW", path);
+    openFlags.push_back(flags);
+    if (disposition != kOpenExisting || path.empty()) {
+        Fail(path.empty() ? kErrorPathNotFound : kErrorInvalidParameter);
+        return kInvalidFileHandle;
+    }
+    // A folder opens only with backup semantics.
+    return Open(path, Reach(path, (flags & kFileFlagOpenReparsePoint) == 0), access, share, false,
+                (flags & kFileFlagBackupSemantics) != 0);
+}
+
+FileHandle FakeFileSystem::NtOpenFile(FileHandle folder, const std::wstring& name,
+                                      std::uint32_t access, std::uint32_t share,
+                                      std::uint32_t options) {
+    OpenFile* parent = nullptr;
+    const FakeFile* directory = Opened(folder, &parent);
+    const std::wstring given = (parent != nullptr ? parent->path : std::wstring(L"<no folder>")) +
+                               (parent != nullptr && parent->path.ends_with(L'\\') ? L"" : L"\\") +
+                               name;
+    Record(L"NtOpenFile", given);
+    if (directory == nullptr || !directory->IsDirectory()) {
+        return Fail(kErrorInvalidHandle), kInvalidFileHandle;
+    }
+    const std::wstring key = ReachKey(Redirected(parent->key + L"\\" + UpperCase(name)),
+                                      (options & kFileOpenReparsePoint) == 0, 0);
+    return Open(given, key, access, share, (options & kFileDirectoryFile) != 0, true);
+}
+
+FakeFile* FakeFileSystem::Opened(FileHandle file, OpenFile** open) {
     auto it = opened_.find(file);
     if (it == opened_.end()) {
+        return nullptr;
+    }
+    if (open != nullptr) {
+        *open = &it->second;
+    }
+    OpenFile& opened = it->second;
+    auto at = entries_.find(opened.key);
+    if (at == entries_.end() || at->second.id != opened.id) {
+        at = std::find_if(entries_.begin(), entries_.end(),
+                          [&](const auto& entry) { return entry.second.id == opened.id; });
+        if (at == entries_.end()) {
+            return nullptr;
+        }
+        opened.key = at->first;
+    }
+    return &at->second;
+}
+
+bool FakeFileSystem::CloseHandle(FileHandle file) {
+    OpenFile* open = nullptr;
+    const FakeFile* entry = Opened(file, &open);
+    if (open == nullptr) {
         return Fail(kErrorInvalidHandle);
     }
-    if (it->second.deleteOnClose) {
-        entries_.erase(it->second.key);
+    if (entry != nullptr && open->deleteOnClose) {
+        entries_.erase(open->key);
     }
-    opened_.erase(it);
+    opened_.erase(file);
     return true;
 }
 
 bool FakeFileSystem::GetFileInformationByHandle(FileHandle file, FileHandleInformation& info) {
-    auto it = opened_.find(file);
-    const FakeFile* entry = it == opened_.end() ? nullptr : AtKey(it->second.key);
+    const FakeFile* entry = Opened(file);
     if (entry == nullptr) {
         return Fail(kErrorInvalidHandle);
     }
     info.dwFileAttributes = entry->attributes;
+    info.ftCreationTime = entry->creation;
+    info.ftLastAccessTime = entry->lastAccess;
+    info.ftLastWriteTime = entry->lastWrite;
+    info.nFileSizeHigh = static_cast<std::uint32_t>(entry->size >> 32);
+    info.nFileSizeLow = static_cast<std::uint32_t>(entry->size);
     info.nNumberOfLinks = 1;
     return true;
 }
 
 bool FakeFileSystem::GetFinalPathNameByHandleW(FileHandle file, std::uint32_t /*flags*/,
                                                std::wstring& path) {
-    auto it = opened_.find(file);
-    if (it == opened_.end()) {
+    OpenFile* open = nullptr;
+    if (Opened(file, &open) == nullptr) {
         return Fail(kErrorInvalidHandle);
     }
-    path = std::wstring(kLocalPrefix) + Spelled(it->second.key);
+    const std::wstring spelled = Spelled(open->key);
+    path = std::wstring(kLocalPrefix) + spelled + (spelled.size() == 2 ? L"\\" : L"");
+    return true;
+}
+
+FileHandle FakeFileSystem::ReOpenFile(FileHandle file, std::uint32_t access, std::uint32_t share) {
+    OpenFile* open = nullptr;
+    const FakeFile* entry = Opened(file, &open);
+    if (entry == nullptr) {
+        Fail(kErrorInvalidHandle);
+        return kInvalidFileHandle;
+    }
+    // Windows refuses to open a mapped library for writing, as it refuses its deletion.
+    if (entry->loaded && (access & kFileWriteData) != 0) {
+        Fail(kErrorSharingViolation);
+        return kInvalidFileHandle;
+    }
+    const OpenFile copy = *open;
+    return Open(copy.path, copy.key, access, share, false, true);
+}
+
+bool FakeFileSystem::ReadFile(FileHandle file, std::uint64_t offset, void* buffer,
+                              std::uint32_t size, std::uint32_t& read) {
+    OpenFile* open = nullptr;
+    const FakeFile* entry = Opened(file, &open);
+    if (entry == nullptr) {
+        return Fail(kErrorInvalidHandle);
+    }
+    if ((open->access & kFileReadData) == 0) {
+        return Fail(kErrorAccessDenied);
+    }
+    const std::vector<std::uint8_t> bytes =
+        !entry->contents.empty() || !entry->version
+            ? entry->contents
+            : test::VersionImage(test::VersionBlock(*entry->version));
+    read = 0;
+    if (offset < bytes.size()) {
+        read = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, bytes.size() - offset));
+        std::memcpy(buffer, bytes.data() + offset, read);
+    }
+    return true;
+}
+
+bool FakeFileSystem::SetFileBasicInfo(FileHandle file, std::uint32_t attributes) {
+    OpenFile* open = nullptr;
+    FakeFile* entry = Opened(file, &open);
+    if (entry == nullptr) {
+        return Fail(kErrorInvalidHandle);
+    }
+    if ((open->access & kFileWriteAttributes) == 0) {
+        return Fail(kErrorAccessDenied);
+    }
+    constexpr std::uint32_t kSettable = 0x31A7;
+    entry->attributes = (entry->attributes & ~kSettable) | (attributes & kSettable);
+    return true;
+}
+
+bool FakeFileSystem::Wow64DisableWow64FsRedirection(std::uintptr_t& previous) {
+    if (!wow64) {
+        return Fail(kErrorInvalidFunction);
+    }
+    previous = redirectionOff_ ? 1 : 0;
+    redirectionOff_ = true;
+    return true;
+}
+
+bool FakeFileSystem::Wow64RevertWow64FsRedirection(std::uintptr_t previous) {
+    if (!wow64) {
+        return Fail(kErrorInvalidFunction);
+    }
+    redirectionOff_ = previous != 0;
     return true;
 }
 
 bool FakeFileSystem::SetFileDispositionInfo(FileHandle file, bool deleteFile) {
-    auto it = opened_.find(file);
-    const FakeFile* entry = it == opened_.end() ? nullptr : AtKey(it->second.key);
+    OpenFile* opened = nullptr;
+    const FakeFile* entry = Opened(file, &opened);
     if (entry == nullptr) {
         return Fail(kErrorInvalidHandle);
     }
-    OpenFile& open = it->second;
+    OpenFile& open = *opened;
+    if (deleteFile) {
+        deletions.push_back(open.path);
+    }
     if ((open.access & kDeleteAccess) == 0) {
         return Fail(kErrorAccessDenied);
     }
@@ -655,12 +819,11 @@ std::uint32_t FakeFileSystem::GetDriveTypeW(const std::wstring& rootPath) {
 }
 
 bool FakeFileSystem::SetFileRenameInfo(FileHandle file, const std::wstring& newPath) {
-    auto it = opened_.find(file);
-    if (it == opened_.end() || AtKey(it->second.key) == nullptr) {
+    OpenFile* open = nullptr;
+    if (Opened(file, &open) == nullptr) {
         return Fail(kErrorInvalidHandle);
     }
-    OpenFile& open = it->second;
-    if ((open.access & kDeleteAccess) == 0) {
+    if ((open->access & kDeleteAccess) == 0) {
         return Fail(kErrorAccessDenied);
     }
     if (renameFailure) {
@@ -674,21 +837,39 @@ bool FakeFileSystem::SetFileRenameInfo(FileHandle file, const std::wstring& newP
     if (AtKey(target) != nullptr) {
         return Fail(kErrorAlreadyExists);
     }
-    FakeFile moved = entries_.at(open.key);
+    FakeFile moved = entries_.at(open->key);
     const auto slash = newPath.find_last_of(L"\\/");
     moved.name = slash == std::wstring::npos ? newPath : newPath.substr(slash + 1);
     moved.shortName.clear();
-    entries_.erase(open.key);
+    entries_.erase(open->key);
     entries_.emplace(target, std::move(moved));
-    open.key = target;
+    open->key = target;
+    return true;
+}
+
+bool FakeFileSystem::GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) {
+    Record(L"GetShortPathNameW", path);
+    const std::wstring key = Reach(path, true);
+    if (AtKey(key) == nullptr) {
+        return Fail(MissingPathError(path));
+    }
+    const std::vector<std::wstring> parts = Components(key);
+    std::wstring reached = parts.front();
+    shortPath = Spelled(parts.front());
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        reached += L"\\" + parts[i];
+        const FakeFile* entry = AtKey(reached);
+        shortPath += L"\\" + (!entry->shortName.empty() ? entry->shortName : entry->name);
+    }
     return true;
 }
 
 std::uint32_t FakeFileSystem::GetSecurityInfo(FileHandle file, ObjectSecurity& security) {
-    auto it = opened_.find(file);
-    if (it == opened_.end() || AtKey(it->second.key) == nullptr) {
+    OpenFile* open = nullptr;
+    if (Opened(file, &open) == nullptr) {
         return kErrorInvalidHandle;
     }
+    const auto it = opened_.find(file);
     if ((it->second.access & kReadControl) == 0) {
         return kErrorAccessDenied;
     }

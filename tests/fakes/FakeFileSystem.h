@@ -12,6 +12,7 @@
 #include "tests/fakes/FakeSystem.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ inline constexpr std::uint32_t kErrorNoMoreFiles = 18;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorBadPathname = 161;
+inline constexpr std::uint32_t kErrorDirectory = 267;  // ERROR_DIRECTORY: not a folder
+inline constexpr std::uint32_t kErrorInvalidFunction = 1;
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 inline constexpr std::uint32_t kErrorResourceDataNotFound = 1812;
 inline constexpr std::uint32_t kErrorResourceTypeNotFound = 1813;
@@ -59,8 +62,12 @@ struct FakeFile {
     std::wstring shortName;                  // the 8.3 alias, when it has one
     std::optional<std::wstring> linkTarget;  // a link: where it leads
     bool unixLink = false;                   // followed always, with no reparse attribute (Wine)
-    bool loaded = false;                     // in use as a loaded library
+    bool loaded = false;                     // in use as a loaded library (no write opens)
     bool heldWithoutDeleteSharing = false;   // in use, held open without delete sharing
+    // The file's bytes as ReadFile gives them; when empty, a file with a version resource reads
+    // as a PE image carrying it (FakePeImage.h), any other as empty.
+    std::vector<std::uint8_t> contents;
+    std::uint64_t id = 0;  // what an open handle refers to, wherever the entry is moved
 
     bool IsDirectory() const { return (attributes & kFileAttributeDirectory) != 0; }
 };
@@ -86,6 +93,13 @@ class FakeFileSystem final : public FileApi {
     FakeFile& AddLink(const std::wstring& path, const std::wstring& target, bool unixLink = false);
     // The file's 8.3 alias, which lookups accept for its last component.
     void SetShortName(const std::wstring& path, const std::wstring& shortName);
+    // Moves what `path` stores, with everything below it, to `newPath`, as someone else's rename
+    // does: open handles keep referring to it there. Refused (false) while a handle with an
+    // access that counts in share checks holds it without delete sharing.
+    bool MoveAway(const std::wstring& path, const std::wstring& newPath);
+    // Called after every open that succeeded, with the path as given (for a relative open, the
+    // folder's path and the name): a test changes the machine between a check and a use there.
+    std::function<void(const std::wstring& path)> afterOpen;
 
     // --- inspection ---
     // What the process's open of `path` reaches (links followed, WoW64 redirected).
@@ -104,8 +118,9 @@ class FakeFileSystem final : public FileApi {
     // File handles handed out and not yet closed.
     std::size_t OpenFileHandles() const { return opened_.size(); }
 
-    // Every deletion asked for (DeleteFileW, and CreateFileW with DELETE access), the path
-    // exactly as given, in order (failed attempts included).
+    // Every deletion asked for (DeleteFileW, and an open with DELETE access), the path exactly as
+    // given (a relative open: the folder's path as given, '\', the name), in order (failed
+    // attempts included).
     std::vector<std::wstring> deletions;
     // The system's list of deletions at the next restart: every MoveFileExW with no new name
     // and MOVEFILE_DELAY_UNTIL_REBOOT that succeeded, the path as given.
@@ -119,7 +134,8 @@ class FakeFileSystem final : public FileApi {
     std::wstring wow64Folder = L"C:\\Windows\\SysWOW64";
     // Every FindFirstFileW pattern, as given.
     std::vector<std::wstring> searchPatterns;
-    // Every call that names a path, as "Function(path)" with the path as given, in order.
+    // Every call that names a path, as "Function(path)" with the path as given (NtOpenFile: the
+    // folder's path as given, '\', the name), in order.
     std::vector<std::wstring> calls;
     // The flags of every CreateFileW, in order.
     std::vector<std::uint32_t> openFlags;
@@ -170,6 +186,15 @@ class FakeFileSystem final : public FileApi {
     bool EqualOrdinal(std::wstring_view a, std::wstring_view b, bool ignoreCase) override;
     std::uint32_t GetDriveTypeW(const std::wstring& rootPath) override;
     bool SetFileRenameInfo(FileHandle file, const std::wstring& newPath) override;
+    bool GetShortPathNameW(const std::wstring& path, std::wstring& shortPath) override;
+    FileHandle NtOpenFile(FileHandle folder, const std::wstring& name, std::uint32_t access,
+                          std::uint32_t share, std::uint32_t options) override;
+    FileHandle ReOpenFile(FileHandle file, std::uint32_t access, std::uint32_t share) override;
+    bool ReadFile(FileHandle file, std::uint64_t offset, void* buffer, std::uint32_t size,
+                  std::uint32_t& read) override;
+    bool SetFileBasicInfo(FileHandle file, std::uint32_t attributes) override;
+    bool Wow64DisableWow64FsRedirection(std::uintptr_t& previous) override;
+    bool Wow64RevertWow64FsRedirection(std::uintptr_t previous) override;
     std::uint32_t GetSecurityInfo(FileHandle file, ObjectSecurity& security) override;
     bool RtlGenRandom(void* buffer, std::uint32_t size) override;
 
@@ -190,7 +215,16 @@ class FakeFileSystem final : public FileApi {
         std::wstring path;  // as given
         std::uint32_t access = 0;
         bool deleteOnClose = false;
+        std::uint64_t id = 0;  // the entry opened
+        std::uint32_t share = kFileShareAll;
     };
+    // The entry an open handle refers to now, where it is stored (updating `open.key`); null
+    // when it is gone.
+    FakeFile* Opened(FileHandle file, OpenFile** open = nullptr);
+    // The opened entry's key with WoW64 redirection applied while it is on.
+    std::wstring Redirected(std::wstring key) const;
+    FileHandle Open(const std::wstring& given, const std::wstring& key, std::uint32_t access,
+                    std::uint32_t share, bool wantDirectory, bool allowDirectory);
 
     bool Fail(std::uint32_t code);
     void Record(const wchar_t* function, const std::wstring& path);
@@ -214,6 +248,8 @@ class FakeFileSystem final : public FileApi {
     std::map<std::wstring, ObjectSecurity> security_;  // by Key()
     std::size_t randomUsed_ = 0;
     FindHandle nextHandle_ = 0x100;
+    std::uint64_t nextId_ = 1;
+    bool redirectionOff_ = false;
 };
 
 }  // namespace hf::fake

@@ -18,6 +18,7 @@ class FakeSystem final : public SystemApi {
     FakeSystem();
 
     std::uint32_t GetLastError() override { return lastError; }
+    void SetLastError(std::uint32_t code) override { lastError = code; }
     void Sleep(std::uint32_t milliseconds) override;
     std::uint64_t GetTickCount64() override { return now; }
     std::wstring FormatMessageW(std::uint32_t code) override;

@@ -140,7 +140,7 @@ std::uint32_t FakeVersion::GetFileVersionInfoSizeW(const std::wstring& path) {
         system_.lastError = error;
         return 0;
     }
-    return static_cast<std::uint32_t>(Serialise(*resource).size());
+    return claimedSize.value_or(static_cast<std::uint32_t>(Serialise(*resource).size()));
 }
 
 bool FakeVersion::GetFileVersionInfoW(const std::wstring& path, std::uint32_t size, void* data) {

@@ -34,6 +34,9 @@ class FakeVersion final : public VersionApi {
     // When true, an empty string value is stored without even its NUL and reported with length
     // 0, so the value pointer points at whatever follows it (as a resource compiler may do).
     bool bareEmptyStrings = false;
+    // When set, GetFileVersionInfoSizeW reports this size for every file with a resource (a
+    // crafted resource may claim any size).
+    std::optional<std::uint32_t> claimedSize;
     // When set, VerQueryValueW reports this length for every string value instead of its own
     // (a crafted resource may claim less than its text, or more than the block holds).
     std::optional<std::uint32_t> reportedStringLength;

@@ -33,6 +33,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Platform.h"
+#include "tasks/PayloadLedger.h"
 #include "tasks/TaskSweep.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeScheduler.h"
@@ -406,7 +407,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::optional<hf::HResult> raised;
     try {
-        hf::SweepScheduledTasks(platform);
+        hf::PayloadLedger ledger;
+        hf::SweepScheduledTasks(platform, ledger);
     } catch (const hf::EOleException& e) {
         raised = e.ErrorCode();
     }

@@ -1,5 +1,6 @@
 #include "app/core/CleaningRun.h"
 #include "app/core/MissingLibrary.h"
+#include "app/core/QuietRun.h"
 
 #include "platform/Errors.h"
 #include "tests/fakes/FakeShell.h"
@@ -66,7 +67,7 @@ class RecordingStages final : public CleaningStages {
   public:
     explicit RecordingStages(Log& log) : log_(log) {}
 
-    void SweepScheduledTasks() override { Enter(L"SweepScheduledTasks"); }
+    void SweepScheduledTasks(PayloadLedger&) override { Enter(L"SweepScheduledTasks"); }
     void StopService(const std::wstring& name, bool deleteAfterStop,
                      StopWaitBudget& budget) override {
         Spend(budget);
@@ -80,7 +81,12 @@ class RecordingStages final : public CleaningStages {
         Enter(L"DeleteServiceByName " + name);
     }
     void PurgeFilterServiceKey() override { Enter(L"PurgeFilterServiceKey"); }
+    std::vector<RemainingPayload> RemainingPayloads(const PayloadLedger&) override {
+        Enter(L"RemainingPayloads");
+        return remaining;
+    }
 
+    std::vector<RemainingPayload> remaining;
     // Stage entry (as logged) -> what it raises.
     std::map<std::wstring, std::function<void()>> failures;
     std::uint64_t spendMs = 0;
@@ -136,6 +142,7 @@ const Log kStagesAndPositions = {
     L"PurgeFilterServiceKey",
     L"position 70",
     L"position 100",
+    L"RemainingPayloads",
     L"discard input",
     std::wstring(L"ask ") + kRestartQuestion,
 };
@@ -194,17 +201,28 @@ TEST_F(CleaningRunTest, YesStartsTheSystemFoldersShutdownByItsFullPath) {
             {exe, L"\"" + exe + L"\" -r -t 00", folder, kSwHide}};
     };
     const Case cases[] = {
-        {"the system folder", L"C:\\Windows\\system32", {}, {},
+        {"the system folder",
+         L"C:\\Windows\\system32",
+         {},
+         {},
          started(L"C:\\Windows\\system32", L"C:\\Windows\\system32\\shutdown.exe")},
-        {"another Windows folder", L"D:\\WINNT\\System32", {}, {},
+        {"another Windows folder",
+         L"D:\\WINNT\\System32",
+         {},
+         {},
          started(L"D:\\WINNT\\System32", L"D:\\WINNT\\System32\\shutdown.exe")},
-        {"a folder with a blank", L"C:\\My Windows\\system32", {}, {},
+        {"a folder with a blank",
+         L"C:\\My Windows\\system32",
+         {},
+         {},
          started(L"C:\\My Windows\\system32", L"C:\\My Windows\\system32\\shutdown.exe")},
-        {"a root keeps its one separator", L"C:\\", {}, {},
-         started(L"C:\\", L"C:\\shutdown.exe")},
+        {"a root keeps its one separator", L"C:\\", {}, {}, started(L"C:\\", L"C:\\shutdown.exe")},
         {"no system folder: nothing started", L"C:\\Windows\\system32", 5u, {}, {}},
         {"an empty system folder: nothing started", L"", {}, {}, {}},
-        {"the start fails: not reported", L"C:\\Windows\\system32", {}, 2u,
+        {"the start fails: not reported",
+         L"C:\\Windows\\system32",
+         {},
+         2u,
          started(L"C:\\Windows\\system32", L"C:\\Windows\\system32\\shutdown.exe")},
     };
     for (const Case& c : cases) {
@@ -274,6 +292,37 @@ TEST_F(CleaningRunTest, StageFailureShowsOneErrorBoxAndStopsTheBar) {
             << "bar after a failure in " << testing::PrintToString(c.stage);
         EXPECT_TRUE(failingShell.calls.empty());
     }
+}
+
+// A payload still there after the last stage ends the run in the error box naming it, instead of
+// the restart question; the bar stays at 100 and the window stays open.
+TEST_F(CleaningRunTest, APayloadThatRemainsEndsTheRunInTheErrorBox) {
+    stages.remaining = {
+        {L"C:\\Users\\u\\hf.dll", L"System Error.  Code: 32.\r\nIn use"},
+        {L"C:\\Users\\u\\second.dll", L"deleted, and there again when the run ended"}};
+    Run();
+    Log expected(kStagesAndPositions.begin(), kStagesAndPositions.end() - 1);
+    expected.push_back(
+        L"message 에러발생 재부팅 후 다시시도하세요 : C:\\Users\\u\\hf.dll: System Error.  "
+        L"Code: 32.\r\nIn use");
+    EXPECT_EQ(log, expected) << testing::PrintToString(Join(log));
+    EXPECT_EQ(form.Position(), 100);
+    EXPECT_TRUE(shell.calls.empty());
+}
+
+// The quiet run ends the same way: 1603, the box's text as the failure, every payload listed.
+TEST_F(CleaningRunTest, APayloadThatRemainsMakesTheQuietRunFail) {
+    stages.remaining = {{L"C:\\u\\hf.dll", L"deleted, and there again when the run ended"}};
+    ChangeLog changes;
+    changes.Note(L"deleted", L"C:\\u\\hf.dll");
+    PayloadLedger ledger;
+    const QuietOutcome outcome = RunQuiet(stages, shell, changes, ledger, true);
+    EXPECT_EQ(outcome.exitCode, 1603);
+    EXPECT_EQ(outcome.failure,
+              L"에러발생 재부팅 후 다시시도하세요 : C:\\u\\hf.dll: deleted, and there again "
+              L"when the run ended");
+    EXPECT_EQ(outcome.remaining.size(), 1u);
+    EXPECT_TRUE(shell.calls.empty()) << "no restart while a payload remains";
 }
 
 TEST_F(CleaningRunTest, RuntimeFailureIsReportedLikeAStageFailure) {

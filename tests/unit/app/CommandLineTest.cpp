@@ -42,6 +42,14 @@ TEST(ParseOptions, Table) {
         {{L"/utf8"}, kBadCommandLine, false, false, true},
         {{L"/utf8", L"/help"}, kBadCommandLine, false, false, true},
         {{L"/quiet", L"/utf-8"}, kBadCommandLine, true, false, false},
+        // /detect: alone, with /quiet and /utf8; never with a restart option.
+        {{L"/detect"}, kDetect, false, false},
+        {{L"-DETECT", L"/q"}, kDetect, true, false},
+        {{L"/detect", L"/utf8"}, kDetect, false, false, true},
+        {{L"/detect", L"/?"}, kUsage, false, false},
+        {{L"/detect", L"/quiet", L"/norestart"}, kBadCommandLine, true, false},
+        {{L"/detect", L"/quiet", L"/forcerestart"}, kBadCommandLine, true, false},
+        {{L"/detected"}, kBadCommandLine, false, false},
         // Anything else.
         {{L"/bogus"}, kBadCommandLine, false, false},
         {{L"/quite"}, kBadCommandLine, false, false},

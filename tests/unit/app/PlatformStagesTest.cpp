@@ -5,6 +5,7 @@
 #include "app/core/PlatformStages.h"
 #include "app/core/QuietRun.h"
 #include "platform/Recording.h"
+#include "platform/WhatIf.h"
 
 #include "platform/Platform.h"
 #include "tests/fakes/FakeFileSystem.h"
@@ -27,7 +28,8 @@ namespace {
 
 using fake::ServiceFn;
 
-const std::wstring kDrivers = L"C:\\Windows\\Sysnative\\drivers\\";
+// The native drivers folder, which the 32-bit tool reaches through Sysnative.
+const std::wstring kDrivers = L"C:\\Windows\\System32\\drivers\\";
 const std::wstring kServices = L"SYSTEM\\CurrentControlSet\\Services\\";
 
 class Form final : public MainFormUi {
@@ -54,7 +56,8 @@ class Form final : public MainFormUi {
 struct FakeMachine {
     FakeMachine() {
         com.createServiceResult = fake::kHResultFileNotFound;
-        files.AddDirectory(L"C:\\Windows\\Sysnative\\drivers");
+        files.wow64 = true;
+        files.AddDirectory(kDrivers);
     }
 
     // A driver file whose version resource names it "hfFilter.sys".
@@ -274,12 +277,37 @@ TEST(QuietRun, ExitCodeAndReportFollowWhatTheRunDid) {
     for (const Case& c : cases) {
         FakeMachine m;
         c.setUp(m);
+        // /detect first, on the same machine: the lines /quiet then writes, and no change.
+        {
+            ChangeLog foreseen;
+            PayloadLedger ledger;
+            const WhatIfPlatform unchanged(m.platform);
+            const RecordingPlatform recording(unchanged.Get(), foreseen);
+            PlatformStages stages(recording.Get());
+            const QuietOutcome detected = RunDetect(stages, foreseen, ledger);
+            const bool refusals = std::string(c.name).find("refused") != std::string::npos;
+            EXPECT_EQ(detected.exitCode, c.exitCode == 1603 ? 1603
+                                         : c.report.empty() ? 0
+                                                            : 1)
+                << c.name;
+            if (!refusals) {  // the what-if layer cannot foresee a refusal of the call itself
+                EXPECT_EQ(foreseen.Changes(), c.report) << "/detect: " << c.name;
+            }
+            for (const auto fn : {ServiceFn::ControlService, ServiceFn::DeleteService,
+                                  ServiceFn::ChangeServiceConfigW}) {
+                EXPECT_TRUE(m.services.CallsOf(fn).empty()) << "/detect changed a service";
+            }
+            EXPECT_TRUE(m.registry.CallsTo(L"NtDeleteKey").empty() &&
+                        m.registry.CallsTo(L"RegDeleteValueW").empty())
+                << "/detect changed the registry";
+        }
         ChangeLog changes;
         const RecordingPlatform recording(m.platform, changes);
         PlatformStages stages(recording.Get());
 
+        PayloadLedger ledger;
         const QuietOutcome outcome =
-            RunQuiet(stages, recording.Get().Shell(), changes, c.forceRestart);
+            RunQuiet(stages, recording.Get().Shell(), changes, ledger, c.forceRestart);
 
         EXPECT_EQ(outcome.exitCode, c.exitCode) << c.name;
         EXPECT_EQ(outcome.failure, c.failure) << c.name;

@@ -70,6 +70,20 @@ TEST(Report, ClosingLines) {
         {{1603, L"X : System Error.  Code: 5.\r\nAccess is denied"},
          "failure\tX : System Error.  Code: 5.%0D%0AAccess is denied\r\n"
          "exit\t1603 a stage failed; the later stages did not run\r\n"},
+        // Every stage ran, a payload stays: listed, then the box's text.
+        {{1603,
+          L"X : C:\\a.dll: deleted, and there again when the run ended",
+          {{L"C:\\a.dll", L"deleted, and there again when the run ended"}}},
+         "remaining\tC:\\a.dll (deleted, and there again when the run ended)\r\n"
+         "failure\tX : C:\\a.dll: deleted, and there again when the run ended\r\n"
+         "exit\t1603 a payload remains; restart Windows and run the tool again\r\n"},
+        // /detect's own words for what it found.
+        {{0, {}, {}, true}, "exit\t0 found nothing a run would change\r\n"},
+        {{1, {}, {}, true}, "exit\t1 found what a run would change\r\n"},
+        {{1, L"X : C:\\a.dll: System Error.  Code: 32.", {{L"C:\\a.dll", L"Code: 32."}}, true},
+         "would-remaining\tC:\\a.dll (Code: 32.)\r\n"
+         "failure\tX : C:\\a.dll: System Error.  Code: 32.\r\n"
+         "exit\t1 found a payload a run could not remove now\r\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ClosingLines(c.outcome), c.lines) << c.outcome.exitCode;

@@ -147,6 +147,18 @@ TEST_F(VersionInfoTest, StrictQueryRaisesInExactlyTheThreeCases) {
     }
 }
 
+// A block has a 16-bit length: the system asks for at most twice 65,535 bytes and 4. A file that
+// claims more has no version information, and nothing of the size it claims is allocated.
+TEST_F(VersionInfoTest, AClaimBeyondWhatABlockCanBeIsNoVersionInformation) {
+    version.claimedSize = 131075;
+    EXPECT_EQ(L"", GetVersionString(platform, L"C:\\v\\us.dll", L"ProductName"));
+    std::wstring text;
+    EXPECT_EQ(OriginalOrError(L"C:\\v\\us.dll", text), std::optional<std::uint32_t>(1812u));
+    EXPECT_EQ(0, version.readCalls);
+    version.claimedSize = 131074;
+    EXPECT_EQ(L"Probe", GetVersionString(platform, L"C:\\v\\us.dll", L"ProductName"));
+}
+
 TEST_F(VersionInfoTest, StrictQueryMessageCarriesTheSystemText) {
     std::wstring text;
     ASSERT_EQ(OriginalOrError(L"C:\\v\\plain.dll", text), fake::kErrorResourceDataNotFound);

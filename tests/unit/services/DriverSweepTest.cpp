@@ -27,7 +27,9 @@ using fake::FakeVersionResource;
 using fake::ServiceFn;
 using Names = std::vector<std::wstring>;
 
-const std::wstring kDrivers = L"C:\\Windows\\Sysnative\\drivers\\";
+// The native drivers folder as stored; the 32-bit tool on 64-bit Windows reaches it through
+// Sysnative.
+const std::wstring kDrivers = L"C:\\Windows\\System32\\drivers\\";
 const std::wstring kServices = L"SYSTEM\\CurrentControlSet\\Services";
 
 FakeVersionResource Original(const std::wstring& name, std::uint16_t language = 0x0409) {
@@ -96,7 +98,8 @@ class DriverSweepTest : public ::testing::Test {
         platform.registry = &registry;
         platform.services = &ordered;
         platform.shell = &shell;
-        files.AddDirectory(L"C:\\Windows\\Sysnative\\drivers");
+        files.wow64 = true;
+        files.AddDirectory(kDrivers);
     }
 
     // A service the sweep may meet: its key with `imagePath` (REG_EXPAND_SZ, as the manager
@@ -157,6 +160,7 @@ TEST_F(DriverSweepTest, SearchesTheNativeDriversFolderBuiltFromTheWindowsFolder)
         std::wstring windows;
         std::optional<std::uint32_t> failure;
         std::wstring pattern;
+        bool wow64 = true;
     };
     const Case cases[] = {
         {L"C:\\Windows", {}, L"C:\\Windows\\Sysnative\\drivers\\*.sys"},
@@ -165,9 +169,12 @@ TEST_F(DriverSweepTest, SearchesTheNativeDriversFolderBuiltFromTheWindowsFolder)
         {L"C:\\", {}, L"C:\\\\Sysnative\\drivers\\*.sys"},
         // Unknown: a folder at the root of the current drive.
         {L"C:\\Windows", 5u, L"\\Sysnative\\drivers\\*.sys"},
+        // 32-bit Windows has no Sysnative: its System32 is the native folder.
+        {L"C:\\Windows", {}, L"C:\\Windows\\System32\\drivers\\*.sys", false},
     };
     for (const Case& c : cases) {
         files.searchPatterns.clear();
+        files.wow64 = c.wow64;
         files.windowsFolder = c.windows;
         files.windowsFolderFailure = c.failure;
         EXPECT_EQ(FindDriversByOriginalName(platform, L"hfFilter.sys").Count(), 0);
@@ -179,7 +186,7 @@ TEST_F(DriverSweepTest, SearchesTheNativeDriversFolderBuiltFromTheWindowsFolder)
 TEST_F(DriverSweepTest, FindsFilesByTheirOriginalNameWhateverTheyAreCalled) {
     files.AddFile(kDrivers + L"aaa.sys", Original(L"hfFilter.sys"));
     files.AddFile(kDrivers + L"bad.sys", Original(L"hfFilter.sys"));
-    files.FailPath(kDrivers + L"bad.sys", fake::kErrorAccessDenied);   // unreadable
+    files.FailPath(L"C:\\Windows\\Sysnative\\drivers\\bad.sys", 5);    // unreadable
     files.AddFile(kDrivers + L"caps.sys", Original(L"HFFILTER.SYS"));  // other case: not it
     files.AddDirectory(kDrivers + L"dir.sys");                         // never examined
     files.AddFile(kDrivers + L"hfFilter.sys", Original(L"something.sys"));

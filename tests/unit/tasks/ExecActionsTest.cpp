@@ -1,4 +1,5 @@
 #include "tasks/ExecActions.h"
+#include "tasks/PayloadLedger.h"
 
 #include "platform/Text.h"
 #include "tests/unit/tasks/TaskTestSupport.h"
@@ -13,6 +14,7 @@ using test::kPowerShellDir;
 using test::kRundll32;
 using test::kSysnative;
 using test::kSystem32;
+using test::kSysWow64;
 using test::LoaderBuild;
 using test::PlantedFile;
 using test::TaskXml;
@@ -22,12 +24,16 @@ struct RuleCase {
     const char* name;
     TaskXml task;
     std::vector<PlantedFile> files;
-    std::vector<std::wstring> deletions;  // every DeleteFileW, in order
+    std::vector<std::wstring> deletions;  // every deletion asked for, in order
+    // A 32-bit process on 64-bit Windows: its System32 is SysWOW64, Sysnative the native folder;
+    // deletions name the folders the system names. Else 32-bit Windows (no Sysnative).
+    bool wow64 = false;
 };
 
 void CheckRule(const RuleCase& c) {
     SCOPED_TRACE(c.name);
     test::TaskMachine machine;
+    machine.files.wow64 = c.wow64;
     machine.AddFiles(c.files);
     test::StoredTask task(c.task.Build());
     EXPECT_NO_THROW(CheckExecActions(machine.platform, task));
@@ -73,8 +79,8 @@ TEST(ExecActionRules, PowerShellBatchRule) {
          {}},
         {"arguments with rundll32.exe but no WindowsPowerShell go to the loader rule",
          TaskXml().Exec(kPowerShellDir + L"abc", L"abc12345.dll,Qw3rty7890,rundll32.exe"),
-         {{kSystem32 + L"abc12345.dll"}, {kSysnative + L"abc12345.dll"}},
-         {kSystem32 + L"abc12345.dll", kSysnative + L"abc12345.dll"}},
+         {{kSystem32 + L"abc12345.dll"}},
+         {kSystem32 + L"abc12345.dll"}},
         {"arguments with neither: nothing, and the next action is examined",
          TaskXml()
              .Exec(kPowerShellDir + L"abc", L"abc12345.dll,Qw3rty7890")
@@ -93,14 +99,20 @@ TEST(ExecActionRules, LoaderNameBranch) {
     RunEach({
         {"bare name: both system folders, whatever the version information",
          TaskXml().Exec(kRundll32, L"abc12345.dll,Qw3rty7890"),
-         {{kSystem32 + L"abc12345.dll", VersionStrings({{L"ProductName", L"Windows"}})},
-          {kSysnative + L"abc12345.dll", LoaderBuild()},
+         {{kSysWow64 + L"abc12345.dll", VersionStrings({{L"ProductName", L"Windows"}})},
+          {kSystem32 + L"abc12345.dll", LoaderBuild()},
           {kSystem32 + L"other.dll"}},
-         {kSystem32 + L"abc12345.dll", kSysnative + L"abc12345.dll"}},
+         {kSysWow64 + L"abc12345.dll", kSystem32 + L"abc12345.dll"},
+         true},
         {"bare name: only the copy that exists",
          TaskXml().Exec(kRundll32, L"abc12345.dll,Qw3rty7890"),
-         {{kSysnative + L"abc12345.dll"}},
-         {kSysnative + L"abc12345.dll"}},
+         {{kSystem32 + L"abc12345.dll"}},
+         {kSystem32 + L"abc12345.dll"},
+         true},
+        {"32-bit Windows: System32 alone, no Sysnative",
+         TaskXml().Exec(kRundll32, L"abc12345.dll,Qw3rty7890"),
+         {{kSystem32 + L"abc12345.dll"}, {kSysnative + L"abc12345.dll"}},
+         {kSystem32 + L"abc12345.dll"}},
         {"bare name: no copy, no deletion",
          TaskXml().Exec(kRundll32, L"abc12345.dll,Qw3rty7890"),
          {},
@@ -140,9 +152,10 @@ TEST(ExecActionRules, LoaderNameBranch) {
          {kSystem32 + L"abc12345.dll"}},
         {"bare name with an OriginalFilename: a system library, kept",
          TaskXml().Exec(kRundll32, L"msvcp140.dll,Abcde12345"),
-         {{kSystem32 + L"msvcp140.dll", VersionStrings({{L"OriginalFilename", L"msvcp140.dll"}})},
-          {kSysnative + L"msvcp140.dll", LoaderBuild()}},
-         {kSysnative + L"msvcp140.dll"}},
+         {{kSysWow64 + L"msvcp140.dll", VersionStrings({{L"OriginalFilename", L"msvcp140.dll"}})},
+          {kSystem32 + L"msvcp140.dll", LoaderBuild()}},
+         {kSystem32 + L"msvcp140.dll"},
+         true},
         {"bare name with an empty OriginalFilename counts as none",
          TaskXml().Exec(kRundll32, L"abc12345.dll,Qw3rty7890"),
          {{kSystem32 + L"abc12345.dll", VersionStrings({{L"OriginalFilename", L""}})}},
@@ -155,7 +168,7 @@ TEST(ExecActionRules, LoaderNameBranch) {
         {"'/' in an absolute path is a path like '\\'",
          TaskXml().Exec(kRundll32, L"C:/Users/u/abc12345.dll,Qw3rty7890"),
          {{L"C:\\Users\\u\\abc12345.dll"}},
-         {L"C:/Users/u/abc12345.dll"}},
+         {L"C:\\Users\\u\\abc12345.dll"}},
         {"a library on a network share is never tried",
          TaskXml().Exec(kRundll32, L"\\\\host\\share\\abc12345.dll,Qw3rty7890"),
          {},
@@ -207,7 +220,7 @@ TEST(ExecActionRules, NearMissesOfTheNamePatternsFallToTheVersionBranch) {
 
 TEST(ExecActionRules, LoaderVersionBranch) {
     const std::wstring lib = kSystem32 + L"ABC12345.DLL";
-    const std::wstring other = kSysnative + L"ABC12345.DLL";
+    const std::wstring lib32 = kSysWow64 + L"ABC12345.DLL";
     const std::wstring args = L"ABC12345.DLL,Qw3rty7890";
     RunEach({
         {"created 14 days 23 hours ago",
@@ -247,9 +260,10 @@ TEST(ExecActionRules, LoaderVersionBranch) {
         {"no version resource", TaskXml().Exec(kRundll32, args), {{lib}}, {}},
         {"each system folder's copy is judged on its own",
          TaskXml().Exec(kRundll32, args),
-         {{lib, LoaderBuild(), FakeTime::MakeFileTime(2024, 5, 1)},
-          {other, LoaderBuild(), FakeTime::MakeFileTime(2024, 5, 19)}},
-         {other}},
+         {{lib32, LoaderBuild(), FakeTime::MakeFileTime(2024, 5, 1)},
+          {lib, LoaderBuild(), FakeTime::MakeFileTime(2024, 5, 19)}},
+         {lib},
+         true},
         {"a path is its only candidate",
          TaskXml().Exec(kRundll32, L"C:\\ProgramData\\x\\loader.dll,Start"),
          {{L"C:\\ProgramData\\x\\loader.dll", LoaderBuild()},
@@ -261,10 +275,11 @@ TEST(ExecActionRules, LoaderVersionBranch) {
            VersionStrings({{L"OriginalFilename", L"SHELL32.DLL"},
                            {L"ProductVersion", test::kLoaderVersion},
                            {L"ProductName", L"Microsoft\u00AE Windows\u00AE Operating System"}})},
-          {kSysnative + L"shell32.dll",
+          {kSysWow64 + L"shell32.dll",
            VersionStrings({{L"OriginalFilename", L"SHELL32.DLL"},
                            {L"ProductVersion", test::kLoaderVersion}})}},
-         {}},
+         {},
+         true},
     });
 }
 
@@ -306,6 +321,15 @@ TEST(ExecActionRules, DefinitionsWithoutActions) {
     EXPECT_NO_THROW(CheckExecActions(machine.platform, broken))
         << "a definition that does not parse is one without actions";
     EXPECT_TRUE(machine.files.deletions.empty());
+    // The sweep's one document: a definition that does not parse after one that did reads as
+    // none, never as the one before.
+    PayloadLedger ledger;
+    TaskPayloads payloads(machine.platform, ledger);
+    test::StoredTask loader(TaskXml().Exec(kRundll32, L"abc12345.dll,Qw3rty7890").Build());
+    CheckExecActions(payloads, loader);
+    machine.files.AddFile(kSystem32 + L"abc12345.dll");
+    CheckExecActions(payloads, broken);
+    EXPECT_EQ(1u, machine.files.deletions.size()) << test::Join(machine.files.deletions);
 }
 
 TEST(ExecActionPaths, FileNamePartAndExtension) {

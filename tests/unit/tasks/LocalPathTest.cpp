@@ -73,56 +73,5 @@ TEST(LocalPath, OnlyAbsolutePathsOnLocalFixedDrives) {
     }
 }
 
-// The walk opens each component in turn, never following its own link, and stops at the first
-// link, so no call ever passes through one.
-TEST(LocalPath, WalksToTheFileAndStopsAtTheFirstLink) {
-    fake::FakeSystem system;
-    fake::FakeFileSystem files(system);
-    files.AddFile(L"C:\\Users\\u\\ab12cd34.dll");
-    files.AddFile(L"C:\\Share\\ab12cd34.dll");
-    files.AddLink(L"C:\\Users\\u\\lnk", L"C:\\Share");
-    files.AddLink(L"C:\\Users\\u\\file.dll", L"C:\\Share\\ab12cd34.dll");
-    files.AddLink(L"C:\\Users\\u\\unix", L"C:\\Share", true);
-    const struct {
-        const wchar_t* path;
-        bool plain;
-        std::vector<std::wstring> opened;
-    } cases[] = {
-        {L"C:\\Users\\u\\ab12cd34.dll",
-         true,
-         {L"C:\\Users", L"C:\\Users\\u", L"C:\\Users\\u\\ab12cd34.dll"}},
-        {L"c:/Users//u/ab12cd34.dll",
-         true,
-         {L"c:/Users", L"c:/Users//u", L"c:/Users//u/ab12cd34.dll"}},
-        {L"C:\\Users\\u\\lnk\\ab12cd34.dll",
-         false,
-         {L"C:\\Users", L"C:\\Users\\u", L"C:\\Users\\u\\lnk"}},
-        {L"C:\\Users\\u\\file.dll",
-         false,
-         {L"C:\\Users", L"C:\\Users\\u", L"C:\\Users\\u\\file.dll"}},
-        {L"C:\\Users\\none\\ab12cd34.dll", false, {L"C:\\Users", L"C:\\Users\\none"}},
-        // Wine's Unix links carry no reparse attribute: the deletion's final path refuses them.
-        {L"C:\\Users\\u\\unix\\ab12cd34.dll",
-         true,
-         {L"C:\\Users", L"C:\\Users\\u", L"C:\\Users\\u\\unix",
-          L"C:\\Users\\u\\unix\\ab12cd34.dll"}},
-    };
-    for (const auto& c : cases) {
-        files.calls.clear();
-        files.openFlags.clear();
-        EXPECT_EQ(c.plain, HasNoLinkOnTheWay(files, c.path)) << Utf16ToUtf8(c.path);
-        std::vector<std::wstring> opened;
-        for (const std::wstring& call : files.calls) {
-            opened.push_back(call.substr(12, call.size() - 13));  // "CreateFileW(" ... ")"
-        }
-        EXPECT_EQ(c.opened, opened) << Utf16ToUtf8(c.path);
-        for (std::uint32_t flags : files.openFlags) {
-            EXPECT_NE(0u, flags & kFileFlagOpenReparsePoint);
-            EXPECT_NE(0u, flags & kSecuritySqosPresent);
-        }
-        EXPECT_EQ(0u, files.OpenFileHandles());
-    }
-}
-
 }  // namespace
 }  // namespace hf

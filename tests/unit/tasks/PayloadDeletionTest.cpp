@@ -1,7 +1,7 @@
 #include "tasks/PayloadDeletion.h"
 
 #include "platform/Text.h"
-#include "tasks/SystemView.h"
+#include "inspect/SystemView.h"
 #include "tasks/TaskSweep.h"
 #include "tests/unit/tasks/TaskTestSupport.h"
 
@@ -75,6 +75,8 @@ const char* Show(Result result) {
             return "deleted";
         case Result::kScheduledAtRestart:
             return "scheduled at the restart";
+        case Result::kKept:
+            return "kept";
         case Result::kPassedOver:
             return "passed over";
     }
@@ -144,6 +146,7 @@ struct DeletionCase {
     std::wstring gone{};                  // a stored file the call removes (empty: none)
     std::wstring stays{};                 // a stored file that must survive (empty: none)
     bool wow64 = false;
+    std::uint32_t staysWith = 0;  // the attributes it keeps (0: not checked)
 };
 
 void CheckDeletion(const DeletionCase& c) {
@@ -151,14 +154,17 @@ void CheckDeletion(const DeletionCase& c) {
     test::TaskMachine machine;
     machine.files.wow64 = c.wow64;
     c.arrange(machine.files);
-    EXPECT_STREQ(Show(c.result), Show(DeletePayload(machine.platform, c.path)));
+    EXPECT_STREQ(Show(c.result), Show(DeletePayload(machine.platform, c.path).result));
     EXPECT_EQ(test::Join(Stored(machine.files, c.pending)),
               test::Join(machine.files.pendingAtRestart));
     if (!c.gone.empty()) {
         EXPECT_FALSE(machine.files.ExistsStored(c.gone)) << Utf16ToUtf8(c.gone);
     }
-    EXPECT_TRUE(c.stays.empty() || machine.files.ExistsStored(Stored(machine.files, {c.stays})[0]))
-        << Utf16ToUtf8(c.stays);
+    const std::wstring stays = c.stays.empty() ? c.stays : Stored(machine.files, {c.stays})[0];
+    EXPECT_TRUE(stays.empty() || machine.files.ExistsStored(stays)) << Utf16ToUtf8(c.stays);
+    if (c.staysWith != 0 && machine.files.Find(stays) != nullptr) {
+        EXPECT_EQ(c.staysWith, machine.files.Find(stays)->attributes) << "left as it was";
+    }
     EXPECT_EQ(0u, machine.files.OpenFileHandles());
     for (std::uint32_t flags : machine.files.openFlags) {
         EXPECT_EQ(kSecuritySqosPresent | kSecurityIdentification,
@@ -225,20 +231,51 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
          {},
          {},
          kUser + L"dir.dll"},
-        {"read-only: not in use, not scheduled",
+        // The infection sets attributes on its own files: none of them keeps one.
+        {"read-only",
          dll,
-         [&](FakeFileSystem& f) { f.AddFile(dll).attributes |= kFileAttributeReadOnly; },
-         Result::kPassedOver,
-         {},
+         [&](FakeFileSystem& f) { f.AddFile(dll).attributes = 0x21; },
+         Result::kDeleted,
          {},
          dll},
-        {"another refusal of the deletion is passed over",
+        {"read-only, hidden and system",
+         dll,
+         [&](FakeFileSystem& f) { f.AddFile(dll).attributes = 0x27; },
+         Result::kDeleted,
+         {},
+         dll},
+        {"read-only, and the deletion refused: left as it was",
+         dll,
+         [&](FakeFileSystem& f) {
+             f.AddFile(dll).attributes = 0x23;
+             f.FailDelete(dll, fake::kErrorSharingViolation);
+         },
+         Result::kKept,
+         {},
+         {},
+         dll,
+         false,
+         0x23},
+        {"read-only and loaded: renamed and recorded, no longer read-only for the restart",
+         dll,
+         [&](FakeFileSystem& f) {
+             fake::FakeFile& file = f.AddFile(dll);
+             file.attributes = 0x21;
+             file.loaded = true;
+         },
+         Result::kScheduledAtRestart,
+         {Renamed(dll)},
+         dll,
+         Renamed(dll),
+         false,
+         0x20},
+        {"another refusal of the deletion keeps it",
          dll,
          [&](FakeFileSystem& f) {
              f.AddFile(dll);
              f.FailDelete(dll, fake::kErrorSharingViolation);
          },
-         Result::kPassedOver,
+         Result::kKept,
          {},
          {},
          dll},
@@ -266,13 +303,13 @@ TEST(PayloadDeletion, DecidesHowAFileGoes) {
          {},
          {},
          dll},
-        {"the scheduling fails silently",
+        {"the scheduling fails: kept under its new name",
          dll,
          [&](FakeFileSystem& f) {
              f.AddFile(dll).loaded = true;
              f.moveFailure = fake::kErrorAccessDenied;
          },
-         Result::kPassedOver,
+         Result::kKept,
          {},
          {},
          Renamed(dll)},
@@ -474,8 +511,8 @@ TEST(PayloadDeletion, AFileInUseIsRecordedOnlyUnderAPathThatNamesItAtBoot) {
         fake::FakeFile& file = machine.files.AddFile(dll);
         (c.held ? file.heldWithoutDeleteSharing : file.loaded) = true;
         c.more(machine.files);
-        EXPECT_STREQ(Show(c.pending.empty() ? Result::kPassedOver : Result::kScheduledAtRestart),
-                     Show(DeletePayload(machine.platform, dll)));
+        EXPECT_STREQ(Show(c.pending.empty() ? Result::kKept : Result::kScheduledAtRestart),
+                     Show(DeletePayload(machine.platform, dll).result));
         EXPECT_EQ(test::Join(c.pending), test::Join(machine.files.pendingAtRestart));
         const std::wstring now = c.pending.empty() ? dll : c.pending.back();
         EXPECT_TRUE(machine.files.ExistsStored(now)) << Utf16ToUtf8(now);
@@ -501,7 +538,7 @@ void RunSweep(const SweepCase& c) {
     machine.files.wow64 = c.wow64;
     c.arrange(machine.files);
     machine.com.scheduler.AddTask(L"\\", L"task", c.task.Build());
-    EXPECT_NO_THROW(SweepScheduledTasks(machine.platform));
+    EXPECT_NO_THROW(SweepScheduledTasks(machine.platform, machine.ledger));
     EXPECT_EQ(0u, machine.files.OpenFileHandles());
     EXPECT_TRUE(machine.files.ExistsStored(Stored(machine.files, {c.victim})[0]))
         << Utf16ToUtf8(c.victim);
@@ -512,7 +549,7 @@ void RunSweep(const SweepCase& c) {
 TEST(PayloadDeletion, NoRuleCanBeSteered) {
     const std::wstring notes = L"C:\\Users\\Admin\\Documents\\notes.txt";
     const std::wstring publicDll = L"C:\\Users\\Public\\ab12cd34.dll";
-    const std::wstring thesis = L"C:\\Users\\Admin\\thesis.docx";
+    const std::wstring logon = L"C:\\Users\\Admin\\logon.vbs";
     const std::wstring bat = L"C:\\Users\\Admin\\x.BAT";
     const std::wstring linked = kUser + L"WindowsPowerShell";
     auto planted = [](std::wstring path, bool loader = false) -> Arrange {
@@ -525,10 +562,7 @@ TEST(PayloadDeletion, NoRuleCanBeSteered) {
         };
     };
     auto scriptTask = [](const std::wstring& arguments) {
-        return TaskXml()
-            .UserId(test::kUserSid)
-            .Exec(L"notepad.exe", arguments)
-            .Exec(kCscript, L"C:\\any\\x.vbs");
+        return TaskXml().UserId(test::kUserSid).Exec(kCscript, arguments);
     };
     const std::wstring batchCommand = test::kPowerShellDir + L"abc";
     const SweepCase cases[] = {
@@ -552,10 +586,10 @@ TEST(PayloadDeletion, NoRuleCanBeSteered) {
          TaskXml().Exec(kRundll32, L"../../Users/Public/ab12cd34.dll,Start"),
          planted(publicDll, true), publicDll},
         {"script-host rule, '\\'",
-         scriptTask(L"\"C:\\WindowsPowerShell\\..\\Users\\Admin\\thesis.docx\""), planted(thesis),
-         thesis},
-        {"script-host rule, '/'", scriptTask(L"C:/WindowsPowerShell/../Users/Admin/thesis.docx"),
-         planted(thesis), thesis},
+         scriptTask(L"\"C:\\WindowsPowerShell\\..\\Users\\Admin\\logon.vbs\""), planted(logon),
+         logon},
+        {"script-host rule, '/'", scriptTask(L"C:/WindowsPowerShell/../Users/Admin/logon.vbs"),
+         planted(logon), logon},
         {"batch rule, '\\'",
          TaskXml().Exec(batchCommand, L"/c \"C:\\WindowsPowerShell\\..\\Users\\Admin\\x\""),
          planted(bat), bat},
@@ -563,8 +597,8 @@ TEST(PayloadDeletion, NoRuleCanBeSteered) {
          TaskXml().Exec(batchCommand, L"/c C:/WindowsPowerShell/../Users/Admin/x"), planted(bat),
          bat},
         // A folder the user owns that is a link, named so the rule's text test passes.
-        {"script-host rule through a link", scriptTask(linked + L"\\thesis.docx"),
-         linkedTo(thesis, L"C:\\Users\\Admin"), thesis},
+        {"script-host rule through a link", scriptTask(linked + L"\\logon.vbs"),
+         linkedTo(logon, L"C:\\Users\\Admin"), logon},
         {"batch rule through a link", TaskXml().Exec(batchCommand, L"/c " + linked + L"\\x"),
          linkedTo(bat, L"C:\\Users\\Admin"), bat},
         {"name branch through a link",
@@ -636,7 +670,7 @@ TEST(PayloadDeletion, NoRuleTouchesAPathOffTheLocalDisks) {
                               {kSysnative + runtime, runtimeVersion},
                               {kWow64 + runtime, runtimeVersion}});
             machine.com.scheduler.AddTask(L"\\", L"task", c.task.Build());
-            EXPECT_NO_THROW(SweepScheduledTasks(machine.platform));
+            EXPECT_NO_THROW(SweepScheduledTasks(machine.platform, machine.ledger));
             EXPECT_TRUE(machine.files.deletions.empty()) << test::Join(machine.files.deletions);
             EXPECT_TRUE(machine.files.pendingAtRestart.empty());
             for (const std::wstring& call : machine.files.calls) {
@@ -668,9 +702,11 @@ TEST(PayloadDeletion, NoRuleCallsThroughALinkOnTheWay) {
         }
         machine.files.AddLink(linked, L"\\\\host\\share\\WindowsPowerShell");
         machine.com.scheduler.AddTask(L"\\", L"task", task.Build());
-        EXPECT_NO_THROW(SweepScheduledTasks(machine.platform));
+        EXPECT_NO_THROW(SweepScheduledTasks(machine.platform, machine.ledger));
         for (const std::wstring& call : machine.files.calls) {
-            EXPECT_EQ(std::wstring::npos, UpperCase(call).find(L"WINDOWSPOWERSHELL\\"))
+            // GetFullPathNameW works on the text alone.
+            EXPECT_TRUE(call.starts_with(L"GetFullPathNameW(") ||
+                        UpperCase(call).find(L"WINDOWSPOWERSHELL\\") == std::wstring::npos)
                 << "a call through the link: " << Utf16ToUtf8(call);
         }
         EXPECT_EQ(0, machine.version.sizeCalls);
@@ -695,11 +731,11 @@ TEST(PayloadDeletion, PayloadsInUseAreScheduledOnceEach) {
          loaded({byPath}, false),
          Renamed(byPath),
          {Renamed(byPath)}},
-        {"name branch, bare name",
+        {"name branch, bare name, 32-bit Windows: System32 alone",
          TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890"),
          loaded({kSystem32 + L"ab12cd34.dll", kSysnative + L"ab12cd34.dll"}, false),
-         Renamed(kSysnative + L"ab12cd34.dll"),
-         {Renamed(kSystem32 + L"ab12cd34.dll"), Renamed(kSysnative + L"ab12cd34.dll")}},
+         kSysnative + L"ab12cd34.dll",
+         {Renamed(kSystem32 + L"ab12cd34.dll")}},
         {"name branch, bare name",
          TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890"),
          loaded({kWow64 + L"ab12cd34.dll", kSystem32 + L"ab12cd34.dll"}, false),

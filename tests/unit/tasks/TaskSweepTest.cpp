@@ -21,6 +21,9 @@ using test::TaskXml;
 const std::wstring kCscript = L"%windir%\\system32\\cscript.exe";
 const std::wstring kScript = kPowerShellDir + L"a.vbs";
 const std::wstring kQuotedScript = L"\"" + kScript + L"\"";
+// Another account's file under a WindowsPowerShell folder.
+const std::wstring kProfile =
+    L"C:\\Users\\Admin\\Documents\\WindowsPowerShell\\Microsoft.PowerShell_profile.ps1";
 
 TEST(IsUserScriptTask, NeedsAUserPrincipalAndACscriptVbsAction) {
     struct Case {
@@ -94,7 +97,7 @@ void RunSweep(const SweepCase& c) {
     test::TaskMachine machine;
     machine.AddFiles(c.files);
     machine.com.scheduler.AddTask(L"\\", L"task", c.task.Build());
-    EXPECT_NO_THROW(SweepScheduledTasks(machine.platform));
+    EXPECT_NO_THROW(SweepScheduledTasks(machine.platform, machine.ledger));
     EXPECT_EQ(test::Join(c.deletions), test::Join(machine.files.deletions));
 }
 
@@ -113,13 +116,22 @@ TEST(ScriptHostRule, DeletesTheFirstActionsScriptOnly) {
                                          L"C:\\WINDOWS\\SYSTEM32\\WINDOWSPOWERSHELL\\A.VBS"),
          {{kScript}},
          {}},
-        {"only the first Exec action's arguments count",
+        // Another account's file, named by a first action that is not the script host's.
+        {"only the first Exec action counts, and only when it is the matching one",
          TaskXml()
              .UserId(kUserSid)
-             .Exec(L"notepad.exe", L"C:\\notes.txt")
+             .Exec(L"notepad.exe", L"\"" + kProfile + L"\"")
              .Exec(kCscript, kQuotedScript),
-         {{kScript}},
+         {{kScript}, {kProfile}},
          {}},
+        {"a path that does not end in .vbs",
+         TaskXml().UserId(kUserSid).Exec(kCscript, kPowerShellDir + L"a.vbs.ps1"),
+         {{kPowerShellDir + L"a.vbs.ps1"}},
+         {}},
+        {".vbs in any case",
+         TaskXml().UserId(kUserSid).Exec(kCscript, kPowerShellDir + L"a.VbS"),
+         {{kPowerShellDir + L"a.VbS"}},
+         {kPowerShellDir + L"a.VbS"}},
         {"a first Exec action without arguments names nothing",
          TaskXml().UserId(kUserSid).Exec(L"notepad.exe").Exec(kCscript, kQuotedScript),
          {{kScript}},
@@ -160,8 +172,9 @@ TEST(DeleteScriptPayload, TakesTheArgumentsAsTheWholePath) {
         std::vector<std::wstring> planted{};
     };
     const Case cases[] = {
+        // Not a path that ends in .vbs.
         {TaskXml().Exec(kCscript, L"\"" + kScript + L"\" -nologo").Build(),
-         {kScript + L" -nologo"},
+         {},
          {kScript, kScript + L" -nologo"}},
         // The whole text names no file ('/' separates): nothing is opened.
         {TaskXml().Exec(kCscript, L"\"" + kScript + L"\" //nologo").Build(), {}, {kScript}},
@@ -174,7 +187,8 @@ TEST(DeleteScriptPayload, TakesTheArgumentsAsTheWholePath) {
         for (const std::wstring& path : c.planted) {
             machine.files.AddFile(path);
         }
-        DeleteScriptPayload(machine.platform, c.xml);
+        TaskPayloads payloads(machine.platform, machine.ledger);
+        DeleteScriptPayload(payloads, c.xml);
         EXPECT_EQ(test::Join(c.deletions), test::Join(machine.files.deletions))
             << Utf16ToUtf8(c.xml);
     }
@@ -224,7 +238,7 @@ class Walk : public ::testing::Test {
 };
 
 TEST_F(Walk, DepthFirstTasksBeforeSubfoldersHiddenIncluded) {
-    SweepScheduledTasks(machine.platform);
+    SweepScheduledTasks(machine.platform, machine.ledger);
     EXPECT_EQ(test::Join({L"GetTasks(\\,1)", L"GetFolders(\\,1)", L"GetTasks(\\A,1)",
                           L"GetFolders(\\A,1)", L"GetTasks(\\A\\B,1)", L"GetFolders(\\A\\B,1)",
                           L"GetTasks(\\A\\B\\C,1)", L"GetFolders(\\A\\B\\C,1)", L"GetTasks(\\D,1)",
@@ -250,7 +264,7 @@ TEST_F(Walk, DepthFirstTasksBeforeSubfoldersHiddenIncluded) {
 }
 
 TEST_F(Walk, ConnectsToTheRootAndReleasesEverythingBeforeUninitialising) {
-    SweepScheduledTasks(machine.platform);
+    SweepScheduledTasks(machine.platform, machine.ledger);
     const auto& calls = machine.com.scheduler.calls;
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ(L"CreateTaskService", calls[0]);
@@ -264,7 +278,7 @@ TEST_F(Walk, ConnectsToTheRootAndReleasesEverythingBeforeUninitialising) {
 TEST_F(Walk, EachRuleReadsTheDefinitionItself) {
     machine.com.scheduler.AddTask(L"\\D", L"script",
                                   TaskXml().UserId(kUserSid).Exec(kCscript, kQuotedScript).Build());
-    SweepScheduledTasks(machine.platform);
+    SweepScheduledTasks(machine.platform, machine.ledger);
     const auto reads = Calls({L"get_Xml(\\D\\script)"});
     EXPECT_EQ(3u, reads.size()) << "IsUserScriptTask, DeleteScriptPayload and CheckExecActions";
     EXPECT_EQ(2u, Calls({L"get_Xml(\\t1)"}).size()) << "a task that is no script task";
@@ -274,13 +288,13 @@ TEST_F(Walk, NoTaskDefinitionChanges) {
     machine.com.scheduler.AddTask(L"\\D", L"script",
                                   TaskXml().UserId(kUserSid).Exec(kCscript, kQuotedScript).Build());
     const auto before = machine.com.scheduler.Definitions();
-    SweepScheduledTasks(machine.platform);
+    SweepScheduledTasks(machine.platform, machine.ledger);
     EXPECT_EQ(before, machine.com.scheduler.Definitions());
 }
 
 TEST_F(Walk, ADefinitionThatDoesNotParseIsPassedOver) {
     machine.com.scheduler.AddTask(L"\\", L"broken", L"<Task><Actions>");
-    EXPECT_NO_THROW(SweepScheduledTasks(machine.platform));
+    EXPECT_NO_THROW(SweepScheduledTasks(machine.platform, machine.ledger));
     EXPECT_EQ(5u, machine.files.deletions.size());
 }
 
@@ -384,7 +398,7 @@ TEST_F(Walk, FailedCallsStopTheWalkWithTheirMessage) {
             s.Fail(c.call, c.status, c.where);
         }
         try {
-            SweepScheduledTasks(m.platform);
+            SweepScheduledTasks(m.platform, m.ledger);
             ADD_FAILURE() << "no exception";
         } catch (const EOleException& e) {
             EXPECT_EQ(c.status.hr, e.ErrorCode());
@@ -406,7 +420,7 @@ TEST_F(Walk, AMissingDocumentClassNamesTheClass) {
         L"Class not registered\r\n";
     machine.com.xml.createResult = kRegDbEClassNotReg;
     try {
-        SweepScheduledTasks(machine.platform);
+        SweepScheduledTasks(machine.platform, machine.ledger);
         FAIL() << "no exception";
     } catch (const EOleException& e) {
         EXPECT_EQ(kRegDbEClassNotReg, e.ErrorCode());
@@ -421,14 +435,14 @@ TEST_F(Walk, SilentWithoutComOrScheduler) {
         test::TaskMachine m;
         m.com.scheduler.AddTask(L"\\", L"t1", Marker(L"aaaa0001.dll"));
         m.com.coInitializeResult = kRpcEChangedMode;
-        EXPECT_NO_THROW(SweepScheduledTasks(m.platform));
+        EXPECT_NO_THROW(SweepScheduledTasks(m.platform, m.ledger));
         EXPECT_EQ(0, m.com.coUninitializeCalls) << "a failed CoInitialize is not paired";
         EXPECT_TRUE(m.com.scheduler.calls.empty());
     }
     {
         test::TaskMachine m;
         m.com.createServiceResult = kRegDbEClassNotReg;
-        EXPECT_NO_THROW(SweepScheduledTasks(m.platform));
+        EXPECT_NO_THROW(SweepScheduledTasks(m.platform, m.ledger));
         EXPECT_EQ(1, m.com.coUninitializeCalls);
         EXPECT_EQ(test::Join({L"CreateTaskService"}), test::Join(m.com.scheduler.calls));
     }
@@ -437,7 +451,7 @@ TEST_F(Walk, SilentWithoutComOrScheduler) {
         m.com.coInitializeResult = kSFalse;  // already initialised: still paired
         m.com.scheduler.AddTask(L"\\", L"t1", Marker(L"aaaa0001.dll"));
         m.files.AddFile(Library(1));
-        SweepScheduledTasks(m.platform);
+        SweepScheduledTasks(m.platform, m.ledger);
         EXPECT_EQ(1, m.com.coUninitializeCalls);
         EXPECT_EQ(1u, m.files.deletions.size());
     }

@@ -8,6 +8,7 @@
 #include "tests/fakes/FakeSystem.h"
 #include "tests/fakes/FakeTime.h"
 #include "tests/fakes/FakeVersion.h"
+#include "tasks/PayloadLedger.h"
 #include "tests/unit/tasks/TaskXml.h"
 
 #include <initializer_list>
@@ -20,6 +21,8 @@ namespace hf::test {
 
 inline const std::wstring kSystem32 = L"C:\\Windows\\System32\\";
 inline const std::wstring kSysnative = L"C:\\Windows\\Sysnative\\";
+// Where a 32-bit process's System32 leads on 64-bit Windows.
+inline const std::wstring kSysWow64 = L"C:\\Windows\\SysWOW64\\";
 inline const std::wstring kPowerShellDir = L"C:\\Windows\\System32\\WindowsPowerShell\\";
 inline const std::wstring kRundll32 = L"C:\\Windows\\System32\\rundll32.exe";
 inline const std::wstring kLoaderVersion = L"10.0.19041.388";
@@ -91,6 +94,7 @@ struct TaskMachine {
     fake::FakeTime time{system};
     fake::FakeCom com;
     Platform platform;
+    PayloadLedger ledger;
 };
 
 inline std::wstring Join(const std::vector<std::wstring>& texts) {

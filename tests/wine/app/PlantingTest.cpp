@@ -175,13 +175,14 @@ TEST_F(Planting, NothingPlantedBesideItOrInItsCurrentDirectoryRunsInsideIt) {
 }
 
 // The runs that end without the window start like every other: the C runtime's constructors
-// before wWinMain. The bad option with /quiet: it ends with no box, its usage on standard output.
+// before wWinMain. A bad option ends at once with no box, with /quiet or without.
 TEST_F(Planting, NorInTheRunsThatEndWithoutTheWindow) {
     struct Case {
         const wchar_t* arguments;
         long exitCode;
     };
-    for (const Case c : {Case{L"/quiet /?", 0}, Case{L"/quiet /quite", 1639}}) {
+    for (const Case c :
+         {Case{L"/quiet /?", 0}, Case{L"/quiet /quite", 1639}, Case{L"/quite", 1639}}) {
         SCOPED_TRACE(Utf16ToUtf8(c.arguments));
         ASSERT_NO_FATAL_FAILURE(Plant());
         EXPECT_EQ(RunToItsEnd(c.arguments), c.exitCode);

@@ -71,7 +71,10 @@ class DriverSweepWine : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(manager) << "OpenSCManagerW: " << ::GetLastError();
-        drivers = GetWindowsFolder(platform) + L"\\Sysnative\\drivers\\";
+        // The native drivers folder: through Sysnative under WoW64; System32 elsewhere (32-bit
+        // Windows has no Sysnative).
+        drivers = GetWindowsFolder(platform) +
+                  (wine::UnderWow64() ? L"\\Sysnative\\drivers\\" : L"\\System32\\drivers\\");
         for (const DriverFile& file : kDriverFiles) {
             const std::wstring target = drivers + file.onDisk;
             if (file.fixture == nullptr) {

@@ -11,6 +11,7 @@
 #include "platform/win32/Win32Handles.h"
 #include "platform/win32/Win32Platform.h"
 #include "tasks/PayloadDeletion.h"
+#include "tasks/PayloadLedger.h"
 #include "tasks/TaskSweep.h"
 #include "tests/unit/tasks/TaskXml.h"
 #include "tests/wine/common/WineTestSupport.h"
@@ -269,6 +270,7 @@ class TaskSweepWine : public ::testing::Test {
     }
 
     Win32Platform machine;
+    PayloadLedger ledger;
     static inline UniqueLibrary library_{LibraryTraits{}};
     static inline HRESULT registered_ = E_FAIL;
 };
@@ -347,7 +349,7 @@ TEST_F(TaskSweepWine, EachRuleDeletesExactlyItsFiles) {
     const std::set<std::wstring> before = Inventory();
     ASSERT_TRUE(Exists(kSystem32 + L"shell32.dll"));
 
-    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get()));
+    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get(), ledger));
 
     const std::set<std::wstring> after = Inventory();
     std::set<std::wstring> gone;
@@ -356,9 +358,8 @@ TEST_F(TaskSweepWine, EachRuleDeletesExactlyItsFiles) {
             gone.insert(name);
         }
     }
-    // Under WoW64 the bare name's two candidates are two files, each deleted; for a 64-bit process
-    // System32 and Sysnative reach the same folder and the second candidate is the file already
-    // deleted.
+    // Under WoW64 the bare name's two candidates are two files, each deleted; a 64-bit process has
+    // no Sysnative, and its System32 is the native folder.
     std::set<std::wstring> expected = {
         UpperCase(kPowerShellDir + L"hflab.vbs"), UpperCase(kPowerShellDir + L"hflab.bat"),
         UpperCase(kSystem32 + L"abc12345.dll"),   UpperCase(kLab + L"ghi45678.dll"),
@@ -373,6 +374,37 @@ TEST_F(TaskSweepWine, EachRuleDeletesExactlyItsFiles) {
     EXPECT_TRUE(Exists(kSystem32 + L"shell32.dll"));
     EXPECT_TRUE(TaskFiles() == tasksBefore) << "task definitions changed";
     EXPECT_TRUE(ComLeftUninitialised());
+}
+
+// The infection can make its own files read-only, which Wine refuses to delete as Windows does:
+// the attribute no longer keeps them. A script task whose first action names another account's
+// file, its second running a script, deletes nothing.
+TEST_F(TaskSweepWine, ReadOnlyPayloadsGoAndTheScriptRuleTakesOnlyItsOwnScript) {
+    PlantTask(L"Lab\\ReadOnly\\Loader",
+              TaskXml().Exec(kRundll32, L"ro345678.dll,Qw3rty7890").Build());
+    PlantPlainFile(kSystem32 + L"ro345678.dll");
+    PlantTask(L"Lab\\ReadOnly\\Script", TaskXml()
+                                            .UserId(test::kUserSid)
+                                            .Exec(kCscript, L"\"" + kPowerShellDir + L"hfro.vbs\"")
+                                            .Build());
+    PlantPlainFile(kPowerShellDir + L"hfro.vbs");
+    for (const std::wstring& path : {kSystem32 + L"ro345678.dll", kPowerShellDir + L"hfro.vbs"}) {
+        ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+        ASSERT_FALSE(::DeleteFileW(path.c_str())) << "a read-only file is refused";
+    }
+    const std::wstring module = kLab + L"Admin\\WindowsPowerShell\\Modules\\X\\X.psm1";
+    PlantPlainFile(module);
+    PlantTask(L"Lab\\ReadOnly\\Steer", TaskXml()
+                                           .UserId(test::kUserSid)
+                                           .Exec(L"notepad.exe", L"\"" + module + L"\"")
+                                           .Exec(kCscript, kPowerShellDir + L"other.vbs")
+                                           .Build());
+
+    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get(), ledger));
+    EXPECT_FALSE(Exists(kSystem32 + L"ro345678.dll")) << "the read-only bare-name payload";
+    EXPECT_FALSE(Exists(kPowerShellDir + L"hfro.vbs")) << "the read-only script";
+    EXPECT_TRUE(Exists(module)) << "another account's file named by the first action";
+    EXPECT_TRUE(FindRemainingPayloads(machine.Get(), ledger).empty());
 }
 
 TEST_F(TaskSweepWine, ARefusedFolderEndsTheSweepWithItsDescription) {
@@ -390,7 +422,7 @@ TEST_F(TaskSweepWine, ARefusedFolderEndsTheSweepWithItsDescription) {
     const auto tasksBefore = TaskFiles();
 
     try {
-        SweepScheduledTasks(machine.Get());
+        SweepScheduledTasks(machine.Get(), ledger);
         ADD_FAILURE() << "the refused folder raised nothing";
     } catch (const EOleException& e) {
         EXPECT_EQ(static_cast<std::int32_t>(0x80070005), e.ErrorCode());
@@ -409,7 +441,7 @@ TEST_F(TaskSweepWine, ARefusalWithoutDescriptionGivesTheSystemsText) {
     const std::wstring systemText = SystemErrorText(*machine.Get().system, 0x80070005);
     ASSERT_FALSE(systemText.empty());
     try {
-        SweepScheduledTasks(machine.Get());
+        SweepScheduledTasks(machine.Get(), ledger);
         ADD_FAILURE() << "the refused folder raised nothing";
     } catch (const EOleException& e) {
         EXPECT_EQ(systemText, e.Message());
@@ -431,7 +463,7 @@ TEST_F(TaskSweepWine, ALoadedPayloadIsDeletedAtTheRestart) {
 
     StandInLoader loader(payload);
     ASSERT_TRUE(loader.Loaded()) << "the stand-in could not load " << Utf16ToUtf8(payload);
-    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get()));
+    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get(), ledger));
     EXPECT_FALSE(Exists(payload)) << "renamed away";
 
     wchar_t wow64[MAX_PATH + 1]{};
@@ -471,7 +503,7 @@ TEST_F(TaskSweepWine, AFolderTurnedIntoALinkBeforeTheRestartLeadsToNothing) {
 
     StandInLoader loader(payload);
     ASSERT_TRUE(loader.Loaded());
-    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get()));
+    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get(), ledger));
     const auto pending = PendingRenames();
     ASSERT_EQ(1u, pending.size());
     EXPECT_TRUE(IsRenamedFrom(pending[0].first, payload)) << Utf16ToUtf8(pending[0].first);
@@ -525,7 +557,7 @@ TEST_F(TaskSweepWine, APipeNamedAsAPayloadSeesNoConnection) {
     PlantTask(L"Lab\\Pipe\\Version",
               TaskXml().Exec(kRundll32, L"\\\\.\\pipe\\ab12cd34.dll,Start").Build());
 
-    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get()));
+    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get(), ledger));
     for (std::size_t i = 0; i < servers.size(); ++i) {
         EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT),
                   ::WaitForSingleObject(servers[i]->event.get(), 0))
@@ -548,7 +580,7 @@ TEST_F(TaskSweepWine, BareNamesReachNoOtherSystemLibrary) {
     PlantTask(L"Lab\\Bare\\Payload", TaskXml().Exec(kRundll32, L"ab12cd34.dll,Qw3rty7890").Build());
     PlantPlainFile(kSystem32 + L"ab12cd34.dll");
 
-    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get()));
+    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get(), ledger));
     EXPECT_TRUE(Exists(spooled)) << Utf16ToUtf8(spooled);
     EXPECT_TRUE(Exists(runtime)) << Utf16ToUtf8(runtime);
     EXPECT_FALSE(Exists(kSystem32 + L"ab12cd34.dll")) << "the payload of the name's shape goes";
@@ -560,7 +592,7 @@ TEST_F(TaskSweepWine, BareNamesReachNoOtherSystemLibrary) {
 TEST_F(TaskSweepWine, SteeredPathsLeaveTheirTargetsAlone) {
     const std::wstring victims = kLab + L"victims\\";
     for (const wchar_t* name :
-         {L"notes.txt", L"ab12cd34.dll", L"keep5678.dll", L"X.BAT", L"thesis.docx"}) {
+         {L"notes.txt", L"ab12cd34.dll", L"keep5678.dll", L"X.BAT", L"logon.vbs"}) {
         PlantPlainFile(victims + name);
     }
     const std::wstring linked = kLab + L"WindowsPowerShell";
@@ -579,20 +611,17 @@ TEST_F(TaskSweepWine, SteeredPathsLeaveTheirTargetsAlone) {
               TaskXml().Exec(kRundll32, kLab + L"cd34ab12.dll,Qw3rty7890").Build());
     PlantTask(L"Lab\\Steer\\Batch",
               TaskXml().Exec(kPowerShellDir + L"hfsteer", L"/c " + linked + L"\\x").Build());
-    PlantTask(L"Lab\\Steer\\Script", TaskXml()
-                                         .UserId(test::kUserSid)
-                                         .Exec(L"notepad.exe", linked + L"\\thesis.docx")
-                                         .Exec(kCscript, kLab + L"any.vbs")
-                                         .Build());
+    PlantTask(L"Lab\\Steer\\Script",
+              TaskXml().UserId(test::kUserSid).Exec(kCscript, linked + L"\\logon.vbs").Build());
     PlantTask(L"Lab\\Steer\\Plain",
               TaskXml().Exec(kRundll32, kLab + L"ef56ab12.dll,Qw3rty7890").Build());
     PlantPlainFile(kLab + L"ef56ab12.dll");
     ClearPendingRenames();
 
-    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get()));
+    ASSERT_NO_THROW(SweepScheduledTasks(machine.Get(), ledger));
 
     for (const wchar_t* name :
-         {L"notes.txt", L"ab12cd34.dll", L"keep5678.dll", L"X.BAT", L"thesis.docx"}) {
+         {L"notes.txt", L"ab12cd34.dll", L"keep5678.dll", L"X.BAT", L"logon.vbs"}) {
         EXPECT_TRUE(Exists(victims + name)) << Utf16ToUtf8(victims + name);
     }
     EXPECT_FALSE(Exists(kLab + L"ef56ab12.dll")) << "the plain payload goes";
@@ -617,9 +646,14 @@ TEST_F(TaskSweepWine, FilesInUseAreRecordedAsTheSystemSeesThem) {
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
 
-    EXPECT_EQ(PayloadDeletionResult::kScheduledAtRestart, DeletePayload(machine.Get(), own));
-    EXPECT_EQ(PayloadDeletionResult::kPassedOver,
-              DeletePayload(machine.Get(), L"C:\\Windows\\Sysnative\\ef12ab34.dll"));
+    EXPECT_EQ(PayloadDeletionResult::kScheduledAtRestart, DeletePayload(machine.Get(), own).result);
+    // Held without delete sharing (32) in a folder its user can change: it stays. A 64-bit
+    // process has no Sysnative at all.
+    const PayloadOutcome stays =
+        DeletePayload(machine.Get(), L"C:\\Windows\\Sysnative\\ef12ab34.dll");
+    EXPECT_EQ(UnderWow64() ? PayloadDeletionResult::kKept : PayloadDeletionResult::kPassedOver,
+              stays.result);
+    EXPECT_EQ(UnderWow64() ? 32u : 0u, stays.error);
     wchar_t wow64[MAX_PATH + 1]{};
     const std::wstring seen = UnderWow64() && ::GetSystemWow64DirectoryW(wow64, MAX_PATH) > 0
                                   ? std::wstring(wow64) + L"\\cd12ab34.dll"

@@ -1,5 +1,6 @@
-#include "tasks/SystemView.h"
+#include "inspect/SystemView.h"
 
+#include <array>
 #include <string_view>
 
 namespace hf {
@@ -16,6 +17,20 @@ bool SplitBelow(FileApi& files, std::wstring_view path, std::wstring_view folder
     }
     rest = path.substr(folder.size());
     return rest.empty() || rest.front() == L'\\';
+}
+
+// The folders below System32 that WoW64 leaves alone: a 32-bit process reaches the native ones.
+bool IsRedirectionExempt(FileApi& files, std::wstring_view rest) {
+    static constexpr std::array<std::wstring_view, 6> kExempt = {
+        L"\\catroot",      L"\\catroot2", L"\\driverstore",
+        L"\\drivers\\etc", L"\\logfiles", L"\\spool"};
+    for (std::wstring_view folder : kExempt) {
+        std::wstring_view below;
+        if (SplitBelow(files, rest, folder, below)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -46,7 +61,7 @@ std::wstring MapToSystemView(FileApi& files, const SystemView& view, const std::
     }
     std::wstring_view rest;
     if (SplitBelow(files, fullPath, view.windowsFolder + L"\\System32", rest)) {
-        return view.wow64Folder + std::wstring(rest);
+        return IsRedirectionExempt(files, rest) ? fullPath : view.wow64Folder + std::wstring(rest);
     }
     if (SplitBelow(files, fullPath, view.windowsFolder + L"\\Sysnative", rest)) {
         return view.windowsFolder + L"\\System32" + std::wstring(rest);

@@ -22,10 +22,10 @@ struct SystemView {
 SystemView ReadSystemView(FileApi& files);
 
 // `fullPath` (absolute, no ".." segment) as the system names it. For a WoW64 view:
-// <windows>\System32 and what lies below it → the 32-bit system folder and below;
-// <windows>\Sysnative and below → <windows>\System32 and below; the folder names compared as
-// the file system does. System32's redirection exemptions (drivers\etc, spool, catroot, ...) are
-// not mapped: a file there fails the check and is left alone. Otherwise `fullPath` unchanged.
+// <windows>\System32 and what lies below it → the 32-bit system folder and below, but for the
+// folders WoW64 does not redirect (catroot, catroot2, driverstore, drivers\etc, logfiles, spool),
+// which stay native; <windows>\Sysnative and below → <windows>\System32 and below; the folder
+// names compared as the file system does. Otherwise `fullPath` unchanged.
 std::wstring MapToSystemView(FileApi& files, const SystemView& view, const std::wstring& fullPath);
 
 }  // namespace hf
