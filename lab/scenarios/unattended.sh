@@ -159,7 +159,7 @@ lab_check_quiet_run() {
     lab_check "labquiet finished" "$([ "$rc" = 0 ] && echo yes || echo "no (rc $rc)")" yes
     lab_check "hfremove.exe exit code" "$(lab_report "$name" exit_code)" "$code"
     lab_check "windows of hfremove.exe" "$(lab_report "$name" windows_seen) seen" "0 seen"
-    sed -n 's/^window=/    window: /p' "$lab_run/$name.txt"
+    sed -n 's/^window=/    window: /p; s/^window_not_counted=/    not counted: /p' "$lab_run/$name.txt"
     lab_check "closing line" "$(lab_report_exit "$lab_run/$name.out")" "$code"
 }
 
